@@ -1,0 +1,13 @@
+# fmt: header-only use of Debian's libfmt-dev. The cross compilers must not see the
+# rest of /usr/include, so only the fmt folder is exposed, through a link.
+set(TEV_FMT_INCLUDE "${CMAKE_BINARY_DIR}/third_party/include")
+file(MAKE_DIRECTORY "${TEV_FMT_INCLUDE}")
+file(CREATE_LINK /usr/include/fmt "${TEV_FMT_INCLUDE}/fmt" SYMBOLIC)
+add_library(tev_fmt INTERFACE)
+target_include_directories(tev_fmt SYSTEM INTERFACE "${TEV_FMT_INCLUDE}")
+target_compile_definitions(tev_fmt INTERFACE FMT_HEADER_ONLY)
+
+# GoogleTest from Debian's sources, built with whichever compiler this build uses.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/third_party/googletest" EXCLUDE_FROM_ALL SYSTEM)

@@ -1,0 +1,180 @@
+"""Runs TevLauncher under wine64 the way a user meets it: in a Wine prefix of its own, under
+Xvfb, through tevdriver.exe, which answers its dialogs and reports its full exit code. Both
+`./tev run` and the end-to-end tests use this module."""
+import dataclasses
+import glob
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from typing import Optional, Sequence
+
+from prefix import clone_prefix
+
+WINE64 = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+LAUNCHER_DIR = "TevSetup"      # C:\TevSetup\TevLauncher.exe, like a user's download folder
+HARNESS_DIR = "TevHarness"     # C:\TevHarness\tevdriver.exe
+
+
+@dataclasses.dataclass
+class Dialog:
+    caption: str
+    texts: list
+    answer: str
+
+    @property
+    def text(self) -> str:
+        return "\n".join(self.texts)
+
+
+@dataclasses.dataclass
+class RunResult:
+    exit_code: Optional[int]
+    dialogs: list
+    output: str
+    logs: dict          # Windows path of each log file written during the run -> its text
+
+    @property
+    def log_text(self) -> str:
+        return "".join(self.logs.values())
+
+
+def wine_env(prefix: str, extra: Optional[dict] = None) -> dict:
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8")
+    env.update(extra or {})
+    return env
+
+
+class Display:
+    """An Xvfb display, started only when none is set."""
+
+    def __init__(self):
+        self.proc = None
+
+    def __enter__(self):
+        if os.environ.get("DISPLAY"):
+            return self
+        n = 100
+        while os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
+            n += 1
+        self.proc = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                break
+            time.sleep(0.1)
+        os.environ["DISPLAY"] = f":{n}"
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait()
+            del os.environ["DISPLAY"]
+
+
+def template_prefix(build: str) -> str:
+    """The run's template prefix; made here when no test run made one."""
+    template = os.environ.get("TEV_WINE_TEMPLATE") or os.path.join(build, "wine", "template")
+    if not os.path.exists(os.path.join(template, "system.reg")):
+        os.makedirs(template, exist_ok=True)
+        subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(template), check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=wine_env(template), check=True)
+    return template
+
+
+class Prefix:
+    """A Wine prefix for one scenario: a fresh copy of the template, or an existing folder."""
+
+    def __init__(self, build: str, path: Optional[str] = None):
+        self.build = build
+        self.owned = path is None
+        self.path = path or tempfile.mkdtemp(prefix="tevprefix-")
+        if self.owned or not os.path.exists(os.path.join(self.path, "system.reg")):
+            clone_prefix(template_prefix(build), self.path)
+
+    def drive_c(self, *parts: str) -> str:
+        return os.path.join(self.path, "drive_c", *parts)
+
+    def temp_folders(self):
+        return glob.glob(self.drive_c("users", "*", "AppData", "Local", "Temp"))
+
+    def wine(self, args: Sequence[str], env: Optional[dict] = None, timeout: int = 180, **kw):
+        return subprocess.run([WINE64, *args], env=wine_env(self.path, env), timeout=timeout, **kw)
+
+    def close(self):
+        subprocess.run([WINESERVER, "-k"], env=wine_env(self.path), stderr=subprocess.DEVNULL)
+        if self.owned:
+            shutil.rmtree(self.path, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def windows_path(prefix: Prefix, unix_path: str) -> str:
+    rel = os.path.relpath(unix_path, prefix.drive_c())
+    return "C:\\" + rel.replace("/", "\\")
+
+
+def parse_driver_output(output: str):
+    dialogs, exit_code = [], None
+    for line in output.splitlines():
+        if line.startswith("dialog: "):
+            dialogs.append(Dialog(line[len("dialog: "):], [], ""))
+        elif line.startswith("text: ") and dialogs:
+            dialogs[-1].texts.append(line[len("text: "):])
+        elif line.startswith("answer: ") and dialogs:
+            dialogs[-1].answer = line[len("answer: "):]
+        elif line.startswith("exit code "):
+            exit_code = int(line[len("exit code "):])
+    return dialogs, exit_code
+
+
+def read_logs(prefix: Prefix, since: float) -> dict:
+    logs = {}
+    for folder in prefix.temp_folders():
+        for path in sorted(glob.glob(os.path.join(folder, "*.log"))):
+            if os.path.getmtime(path) >= since - 1:
+                with open(path, "rb") as f:
+                    logs[windows_path(prefix, path)] = f.read().decode("cp932", errors="replace").replace("\r\n", "\n")
+    return logs
+
+
+def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None) -> str:
+    """Copies the launcher into C:\\TevSetup and returns its Windows path."""
+    folder = prefix.drive_c(LAUNCHER_DIR)
+    os.makedirs(folder, exist_ok=True)
+    target = os.path.join(folder, "TevLauncher.exe")
+    shutil.copyfile(launcher or os.path.join(build, "x64", "TevLauncher.exe"), target)
+    return windows_path(prefix, target)
+
+
+def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Sequence[str] = (),
+                 hidden: bool = False, launcher: Optional[str] = None, timeout: int = 120,
+                 env: Optional[dict] = None) -> RunResult:
+    """Runs the launcher with `arguments` as its argument text, exactly as typed."""
+    exe = install_launcher(build, prefix, launcher)
+    harness = prefix.drive_c(HARNESS_DIR)
+    os.makedirs(harness, exist_ok=True)
+    shutil.copyfile(os.path.join(build, "x64", "testing", "tevdriver.exe"), os.path.join(harness, "tevdriver.exe"))
+    cmd = [windows_path(prefix, os.path.join(harness, "tevdriver.exe"))]
+    if hidden:
+        cmd.append("--hidden")
+    for answer in answers:
+        cmd += ["--answer", answer]
+    cmd += ["--timeout", str(timeout), exe]
+    started = time.time()
+    with Display():
+        proc = prefix.wine(cmd, env={"TEV_ARGUMENTS": arguments, **(env or {})}, timeout=timeout + 60,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    output = proc.stdout.decode("utf-8", errors="replace")
+    dialogs, exit_code = parse_driver_output(output)
+    return RunResult(exit_code, dialogs, output, read_logs(prefix, started))

@@ -1,0 +1,32 @@
+# Sourced by ./tev: one Xvfb display, one template prefix per test run, and one shared prefix for
+# the unit tests whose wineserver stays alive for the whole run.
+wine_session_start() {  # wine_session_start STATE_DIR
+  local state="$1"
+  mkdir -p "$state"
+  export WINEDEBUG=-all LANG=ja_JP.UTF-8
+  if [[ -z "${DISPLAY:-}" ]]; then
+    local n=90
+    while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    TEV_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  fi
+  export TEV_WINE_TEMPLATE="$state/template"
+  if [[ -n "${TEV_KEEP_TEMPLATE:-}" && -f "$TEV_WINE_TEMPLATE/system.reg" ]]; then
+    :
+  else
+    rm -rf "$TEV_WINE_TEMPLATE"
+    WINEPREFIX="$TEV_WINE_TEMPLATE" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$TEV_WINE_TEMPLATE" /usr/lib/wine/wineserver -w
+  fi
+  export WINEPREFIX="$state/shared"
+  rm -rf "$WINEPREFIX"
+  "${PYTHON:-/usr/bin/python3}" "$ROOT/testing/prefix.py" "$TEV_WINE_TEMPLATE" "$WINEPREFIX"
+  /usr/lib/wine/wineserver -p
+}
+
+wine_session_stop() {
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [[ -n "${TEV_XVFB_PID:-}" ]]; then kill "$TEV_XVFB_PID" 2>/dev/null || true; fi
+}

@@ -1,0 +1,156 @@
+// The application object's start-up logic, with its Win32 edge replaced: messages are recorded
+// instead of shown, the command line is given, and the signature answer is chosen.
+#include "app/app.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/log_file.h"
+
+namespace {
+
+using namespace Tevrian;
+
+class TestApp : public CTevLauncherApp {
+ public:
+  std::wstring arguments;
+  bool integrityOk = true;
+  std::vector<std::wstring> messages;
+  bool parsed = false;
+
+ protected:
+  void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
+  std::wstring CommandLineArguments() override { return arguments; }
+  bool CheckIntegrity() override {
+    if (!integrityOk) ShowMessage(L"integrity");
+    return integrityOk;
+  }
+};
+
+std::vector<std::wstring> PendingBodies(const CTevLauncherApp& app) {
+  std::vector<std::wstring> bodies;
+  for (const auto& line : app.m_log.PendingLines()) bodies.push_back(line.substr(21));  // drop "[yyyy-mm-dd-hh-mm-ss]"
+  return bodies;
+}
+
+TEST(AppStartupTest, CommandLineIsLoggedFirstAndSwitchesAreKept) {
+  TestApp app;
+  app.arguments = L"/q /norestart A=5";
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_TRUE(app.m_quiet);
+  EXPECT_TRUE(app.m_noRestart);
+  EXPECT_EQ(app.m_commandLineProperties.at(L"A").IntegerValue(), 5);
+  EXPECT_EQ(PendingBodies(app).front(), L"CommandLine=/q /norestart A=5");
+  EXPECT_TRUE(app.messages.empty());
+  EXPECT_EQ(app.ExitInstance(), 0u);
+}
+
+TEST(AppStartupTest, HelpSetsExitCode87) {
+  TestApp app;
+  app.arguments = L"/h";
+  EXPECT_FALSE(app.ParseCommandLine());
+  ASSERT_EQ(app.messages.size(), 1u);
+  EXPECT_EQ(app.messages[0], kHelpText);
+  EXPECT_EQ(app.m_exitCode, 87u);
+}
+
+TEST(AppStartupTest, CommandLineErrorLeavesExitCode0) {
+  TestApp app;
+  app.arguments = L"/? A=-5";
+  EXPECT_FALSE(app.ParseCommandLine());
+  EXPECT_EQ(app.messages, std::vector<std::wstring>{L"コマンドライン引数に間違いがあります。"});
+  EXPECT_EQ(app.m_exitCode, 0u);
+}
+
+TEST(AppStartupTest, OutOfRangeIntegerEndsInOrder) {
+  TestApp app;
+  app.arguments = L"A=99999999999";
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_EQ(app.messages, std::vector<std::wstring>{L"コマンドライン引数に間違いがあります。"});
+  EXPECT_EQ(app.ExitInstance(), 160u);
+}
+
+TEST(AppStartupTest, DebugDumpIsLoggedAndShown) {
+  TestApp app;
+  app.arguments = L"X=5 /debug Y=v1.2";
+  EXPECT_TRUE(app.ParseCommandLine());
+  EXPECT_EQ(app.messages, std::vector<std::wstring>{L"Debug Break\n\n\nX=5"});
+  const auto bodies = PendingBodies(app);
+  EXPECT_EQ(bodies.back(), L"Debug Break\n\n\nX=5");
+}
+
+TEST(AppStartupTest, FailedIntegrityCheckEndsBeforeTheCommandLine) {
+  TestApp app;
+  app.integrityOk = false;
+  app.arguments = L"/?";
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_EQ(app.messages, std::vector<std::wstring>{L"integrity"});
+  EXPECT_TRUE(PendingBodies(app).empty());
+  EXPECT_EQ(app.ExitInstance(), 0u);
+}
+
+TEST(AppExitTest, ClosingLinesAndTheQuietRebootRule) {
+  struct Case {
+    const char* name;
+    bool quiet, schedule, force;
+    std::uint32_t exitCode, expected;
+  } const cases[] = {
+      {"plain success", false, false, false, 0, 0},
+      {"quiet, later reboot", true, true, false, 0, 3010},
+      {"quiet, immediate reboot", true, false, true, 0, 3010},
+      {"reboot without quiet keeps the code", false, true, false, 0, 0},
+      {"quiet without reboot", true, false, false, 1602, 1602},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestApp app;
+    app.m_quiet = c.quiet;
+    app.m_scheduleReboot = c.schedule;
+    app.m_forceReboot = c.force;
+    app.m_exitCode = c.exitCode;
+    EXPECT_EQ(app.ExitInstance(), c.expected);
+  }
+  TestApp app;
+  app.m_exitCode = 1602;
+  app.m_scheduleReboot = true;
+  app.ExitInstance();
+  const auto bodies = PendingBodies(app);
+  ASSERT_EQ(bodies.size(), 2u);
+  EXPECT_EQ(bodies[0], L"ExitCode=1602(0x00000642)");
+  EXPECT_EQ(bodies[1], L"m_scheduleReboot=true, m_forceReboot=false");
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream file(path.c_str(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+TEST(LogFileTest, WritesAnsiTextWithCrLfAndNoByteOrderMark) {
+  wchar_t folder[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + L"tev_log_file_test.log";
+  DeleteFileW(path.c_str());
+
+  ASSERT_TRUE(AppendLogLines(path, {L"[2025-03-05-07-08-09]日本語", L"two\nlines"}));
+  ASSERT_TRUE(AppendLogLines(path, {L"caf\u00E9 \U0001F600", L"after"}));
+
+  const std::wstring expectedText = L"[2025-03-05-07-08-09]日本語\r\ntwo\r\nlines\r\ncaf\u00E9 \U0001F600\r\nafter\r\n";
+  const int length = WideCharToMultiByte(CP_ACP, 0, expectedText.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string expected(static_cast<std::size_t>(length - 1), '\0');
+  WideCharToMultiByte(CP_ACP, 0, expectedText.c_str(), -1, expected.data(), length, nullptr, nullptr);
+  EXPECT_EQ(ReadBytes(path), expected);
+  DeleteFileW(path.c_str());
+}
+
+TEST(LogFileTest, MissingFolderWritesNothing) {
+  EXPECT_FALSE(AppendLogLines(L"C:\\no such folder\\x\\a.log", {L"line"}));
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+"""Start-up as a user meets it: the command line, the help, the debug dump, orderly ends, and the
+check of the launcher's own signature."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from e2e import BUILD, COMMAND_LINE_ERROR, HELP_LINES, LauncherTestCase
+
+
+class CommandLineTest(LauncherTestCase):
+    def test_help_shows_the_help_text_and_exits_87(self):
+        for switch in ("/?", "/help", "-H", "/ help"):
+            with self.subTest(switch=switch):
+                result = self.run_launcher(switch)
+                self.assertOnlyDialog(result, [*HELP_LINES, ""])
+                self.assertEqual(result.exit_code, 87)
+
+    def test_help_lists_command_line_properties_after_two_empty_lines(self):
+        result = self.run_launcher('/? A=1 B="two words"')
+        self.assertOnlyDialog(result, [*HELP_LINES, "", "", "A=1", "B=two words"])
+        self.assertEqual(result.exit_code, 87)
+
+    def test_operator_after_equals_is_a_command_line_error_with_exit_code_0(self):
+        for arguments in ("A=-5", "/help A=-5"):
+            with self.subTest(arguments=arguments):
+                result = self.run_launcher(arguments)
+                self.assertOnlyDialog(result, [COMMAND_LINE_ERROR])
+                self.assertEqual(result.exit_code, 0)
+
+    def test_integer_beyond_32_bits_ends_with_bad_arguments(self):
+        result = self.run_launcher("A=2147483648")
+        self.assertOnlyDialog(result, [COMMAND_LINE_ERROR])
+        self.assertEqual(result.exit_code, 160)
+
+    def test_debug_dump_shows_properties_so_far_and_start_up_goes_on(self):
+        result = self.run_launcher("A=1 B=v1.2 /debug /q")
+        self.assertOnlyDialog(result, ["Debug Break", "", "", "A=1", "B=v1.2.0.0"])
+        self.assertEqual(result.exit_code, 0)
+
+    def test_debug_alone(self):
+        result = self.run_launcher("/debug")
+        self.assertOnlyDialog(result, ["Debug Break", ""])
+        self.assertEqual(result.exit_code, 0)
+
+    def test_hidden_start_still_ends_in_order(self):
+        result = self.run_launcher("/q", hidden=True)
+        self.assertEqual(result.dialogs, [])
+        self.assertEqual(result.exit_code, 0)
+
+
+class SignatureTest(LauncherTestCase):
+    """Signed with a throw-away certificate; Wine accepts its untrusted root, so the digest and the
+    signature blob are what is checked here."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.work = tempfile.mkdtemp(prefix="tevsign-")
+        key, cert = os.path.join(cls.work, "key.pem"), os.path.join(cls.work, "cert.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Tev Test Signing",
+                        "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
+        cls.signed = os.path.join(cls.work, "signed.exe")
+        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in",
+                        os.path.join(BUILD, "x64", "TevLauncher.exe"), "-out", cls.signed],
+                       check=True, capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+        super().tearDownClass()
+
+    def variant(self, name, change):
+        path = os.path.join(self.work, name)
+        shutil.copyfile(self.signed, path)
+        with open(path, "r+b") as f:
+            data = bytearray(f.read())
+            change(data)
+            f.seek(0)
+            f.write(data)
+        return path
+
+    def assertRefused(self, result):
+        self.assertEqual(len(result.dialogs), 1, result.output)
+        self.assertIn("署名を確認できませんでした", result.dialogs[0].text)
+        self.assertIn("実行を中止します。", result.dialogs[0].text)
+        self.assertEqual(result.exit_code, 0)
+
+    def test_valid_signature_runs(self):
+        result = self.run_launcher("/?", launcher=self.signed)
+        self.assertOnlyDialog(result, [*HELP_LINES, ""])
+        self.assertEqual(result.exit_code, 87)
+
+    def test_contents_changed_after_signing_are_refused(self):
+        def change_dos_stub(data):
+            at = data.index(b"This program cannot be run in DOS mode")
+            data[at] ^= 0x20
+        result = self.run_launcher("/?", launcher=self.variant("tampered.exe", change_dos_stub))
+        self.assertRefused(result)
+
+    def test_damaged_signature_is_refused(self):
+        def damage_certificate_blob(data):
+            pe = int.from_bytes(data[0x3C:0x40], "little")
+            security = pe + 24 + 112 + 4 * 8   # PE32+ optional header, data directory 4
+            offset = int.from_bytes(data[security:security + 4], "little")
+            size = int.from_bytes(data[security + 4:security + 8], "little")
+            for i in range(offset + 8, offset + size, 97):
+                data[i] ^= 0xFF
+        result = self.run_launcher("/?", launcher=self.variant("damaged.exe", damage_certificate_blob))
+        self.assertRefused(result)
+
+
+if __name__ == "__main__":
+    unittest.main()
