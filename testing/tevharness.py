@@ -97,6 +97,11 @@ class Prefix:
         self.path = path or tempfile.mkdtemp(prefix="tevprefix-")
         if self.owned or not os.path.exists(os.path.join(self.path, "system.reg")):
             clone_prefix(template_prefix(build), self.path)
+        # One wineserver for the prefix's life, and its services started with no pipe of ours:
+        # a service holding a captured stdout open would keep every run waiting.
+        subprocess.run([WINESERVER, "-p"], env=wine_env(self.path), check=True)
+        subprocess.run([WINE64, "cmd", "/c", "exit"], env=wine_env(self.path), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def drive_c(self, *parts: str) -> str:
         return os.path.join(self.path, "drive_c", *parts)

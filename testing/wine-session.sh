@@ -24,6 +24,9 @@ wine_session_start() {  # wine_session_start STATE_DIR
   rm -rf "$WINEPREFIX"
   "${PYTHON:-/usr/bin/python3}" "$ROOT/testing/prefix.py" "$TEV_WINE_TEMPLATE" "$WINEPREFIX"
   /usr/lib/wine/wineserver -p
+  # Start Wine's services now, outside ctest: they would otherwise inherit a test's output pipe
+  # and keep ctest waiting for it to close.
+  /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 wine_session_stop() {

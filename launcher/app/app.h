@@ -15,9 +15,9 @@ namespace Tevrian {
 // Exit codes the launcher chooses itself (the installers' own codes pass through unchanged).
 enum ExitCodes : std::uint32_t {
   kExitSuccess = 0,
-  kExitHelpShown = 87,           // ERROR_INVALID_PARAMETER: the help text was shown
-  kExitBadArguments = 160,       // ERROR_BAD_ARGUMENTS: a command-line integer beyond 32 bits
-  kExitUnexpectedError = 1603,   // ERROR_INSTALL_FAILURE: an error nothing else explained
+  kExitHelpShown = 87,          // ERROR_INVALID_PARAMETER: the help text was shown
+  kExitBadArguments = 160,      // ERROR_BAD_ARGUMENTS: a command-line integer beyond 32 bits
+  kExitUnexpectedError = 1603,  // ERROR_INSTALL_FAILURE: an error nothing else explained
 };
 
 class CTevLauncherApp {

@@ -8,7 +8,8 @@ using Expression::Token;
 using Expression::TokenKind;
 
 const wchar_t kHelpText[] =
-    L"/help /h /?: この画面を表示します\n/quiet:UIを表示しません。\n\n/norestart:再起動が必要な場合でも再起動しません。\n";
+    L"/help /h /?: "
+    L"この画面を表示します\n/quiet:UIを表示しません。\n\n/norestart:再起動が必要な場合でも再起動しません。\n";
 
 namespace {
 

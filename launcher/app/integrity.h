@@ -7,9 +7,9 @@
 namespace Tevrian {
 
 enum class SignatureState {
-  Verified,    // signed, and the signature verifies
-  Unsigned,    // no signature at all (every development build)
-  Invalid,     // a signature that does not verify: tampered contents, damaged blob, bad chain
+  Verified,  // signed, and the signature verifies
+  Unsigned,  // no signature at all (every development build)
+  Invalid,   // a signature that does not verify: tampered contents, damaged blob, bad chain
 };
 
 struct SignatureCheck {

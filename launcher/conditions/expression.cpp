@@ -233,9 +233,7 @@ bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
-TokenList Tokenize(const wchar_t* text, std::size_t length) {
-  return Tokenizer(std::wstring_view(text, length)).Run();
-}
+TokenList Tokenize(const wchar_t* text, std::size_t length) { return Tokenizer(std::wstring_view(text, length)).Run(); }
 
 ExpressionNodePtr Parse(const TokenList& tokens) { return Parser(tokens).Level(0); }
 

@@ -115,9 +115,7 @@ TEST(WalkCommandLineTest, ErrorStopsBeforeLaterDebugSwitch) {
   EXPECT_TRUE(outcome.debugDumps.empty());
 }
 
-TEST(HelpTextTest, HasItsSeventyFourCharacters) {
-  EXPECT_EQ(std::wstring(kHelpText).size(), 74u);
-}
+TEST(HelpTextTest, HasItsSeventyFourCharacters) { EXPECT_EQ(std::wstring(kHelpText).size(), 74u); }
 
 struct SplitCase {
   const char* name;

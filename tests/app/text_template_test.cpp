@@ -28,8 +28,6 @@ TEST(FormatTextTest, OnePlaceholderTwiceInDecimalAndHex) {
             L"ExitCode=-2147024891(0x80070005)");
 }
 
-TEST(FormatTextTest, UnsignedStaysUnsignedInDecimal) {
-  EXPECT_EQ(FormatText(L"{0}", 4294967295u), L"4294967295");
-}
+TEST(FormatTextTest, UnsignedStaysUnsignedInDecimal) { EXPECT_EQ(FormatText(L"{0}", 4294967295u), L"4294967295"); }
 
 }  // namespace

@@ -22,10 +22,10 @@ inline std::string Narrow(const std::wstring& text) {
 }
 
 inline std::string KindName(Tevrian::Expression::TokenKind kind) {
-  static const char* const kNames[] = {"None",    "Symbol",   "And",       "Or",        "Equal",       "NotEqual",
-                                       "GreaterEqual", "Greater", "LessEqual", "Less",   "Plus",        "Minus",
-                                       "Multiply", "Divide",  "Not",       "LeftParen", "RightParen", "Property",
-                                       "String",  "Integer",  "Version",   "Boolean"};
+  static const char* const kNames[] = {"None",         "Symbol",  "And",       "Or",        "Equal",      "NotEqual",
+                                       "GreaterEqual", "Greater", "LessEqual", "Less",      "Plus",       "Minus",
+                                       "Multiply",     "Divide",  "Not",       "LeftParen", "RightParen", "Property",
+                                       "String",       "Integer", "Version",   "Boolean"};
   const auto index = static_cast<int>(kind);
   return index >= 0 && index <= 21 ? kNames[index] : "Kind" + std::to_string(index);
 }

@@ -1,0 +1,2 @@
+#!/usr/bin/env bash
+echo "bench: no benchmarks yet" >&2

@@ -1,0 +1,2 @@
+#!/usr/bin/env bash
+echo "fuzz: no fuzz targets yet" >&2
