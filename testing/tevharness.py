@@ -93,6 +93,7 @@ class Prefix:
 
     def __init__(self, build: str, path: Optional[str] = None):
         self.build = build
+        self.display = Display().__enter__()  # Wine's desktop must see the display from the start
         self.owned = path is None
         self.path = path or tempfile.mkdtemp(prefix="tevprefix-")
         if self.owned or not os.path.exists(os.path.join(self.path, "system.reg")):
@@ -116,6 +117,7 @@ class Prefix:
         subprocess.run([WINESERVER, "-k"], env=wine_env(self.path), stderr=subprocess.DEVNULL)
         if self.owned:
             shutil.rmtree(self.path, ignore_errors=True)
+        self.display.__exit__(None, None, None)
 
     def __enter__(self):
         return self
@@ -177,9 +179,8 @@ def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Seque
         cmd += ["--answer", answer]
     cmd += ["--timeout", str(timeout), exe]
     started = time.time()
-    with Display():
-        proc = prefix.wine(cmd, env={"TEV_ARGUMENTS": arguments, **(env or {})}, timeout=timeout + 60,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    proc = prefix.wine(cmd, env={"TEV_ARGUMENTS": arguments, **(env or {})}, timeout=timeout + 60,
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     output = proc.stdout.decode("utf-8", errors="replace")
     dialogs, exit_code = parse_driver_output(output)
     return RunResult(exit_code, dialogs, output, read_logs(prefix, started))
