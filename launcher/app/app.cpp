@@ -79,13 +79,15 @@ bool IsStartedHidden() {
   return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 && startup.wShowWindow == SW_HIDE;
 }
 
-CTevLauncherApp::CTevLauncherApp() : m_log(CurrentLocalTime, AppendLogLines) {}
+CTevLauncherApp::CTevLauncherApp()
+    : m_log(CurrentLocalTime, AppendLogLines), m_properties([this](std::wstring_view line) { WriteLog(line); }) {}
 
 bool CTevLauncherApp::InitInstance() {
   try {
     InitCommonControls();
     OleInitialize(nullptr);
     if (!CheckIntegrity()) return false;
+    if (!InitBuiltinProperties()) return false;
     if (!ParseCommandLine()) return false;
   } catch (const std::exception& error) {
     // Nothing may leave the start-up as an unhandled exception: explain it and end in order.
@@ -99,6 +101,7 @@ bool CTevLauncherApp::InitInstance() {
 std::uint32_t CTevLauncherApp::ExitInstance() {
   WriteLog(L"ExitCode={0}(0x{0:08X})", static_cast<std::int32_t>(m_exitCode));
   WriteLog(L"m_scheduleReboot={0}, m_forceReboot={1}", m_scheduleReboot, m_forceReboot);
+  m_properties.LogProperties();
   if (m_quiet && (m_forceReboot || m_scheduleReboot)) m_exitCode = ERROR_SUCCESS_REBOOT_REQUIRED;
   return m_exitCode;
 }
@@ -149,6 +152,10 @@ void CTevLauncherApp::ShowMessage(const std::wstring& text) {
 }
 
 std::wstring CTevLauncherApp::CommandLineArguments() { return GetCommandLineArguments(); }
+
+bool CTevLauncherApp::InitBuiltinProperties() {
+  return m_properties.InitBuiltinProperties([this](const std::wstring& text) { ShowMessage(text); });
+}
 
 bool CTevLauncherApp::CheckIntegrity() {
   const std::wstring path = ModulePath();

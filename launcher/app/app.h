@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "../conditions/condition_expression.h"
 #include "../conditions/token.h"
 #include "log.h"
 #include "text_template.h"
@@ -40,20 +41,23 @@ class CTevLauncherApp {
     m_log.WriteLog(FormatText(text, args...));
   }
 
-  // Members in the order the run's state is described; later steps add theirs.
+  // Members in the order the run's state is described; later steps add theirs. The log comes
+  // first because every other member may write to it.
+  CLog m_log;
+  Expression::CConditionExpression m_properties;
   std::uint32_t m_exitCode = 0;
   Expression::PropertyMap m_commandLineProperties;
   bool m_quiet = false;
   bool m_scheduleReboot = false;
   bool m_forceReboot = false;
   bool m_noRestart = false;
-  CLog m_log;
 
  protected:
   // The Win32 edge, kept to a few calls so that the logic runs in tests without a window.
   virtual void ShowMessage(const std::wstring& text);
   virtual std::wstring CommandLineArguments();
   virtual bool CheckIntegrity();
+  virtual bool InitBuiltinProperties();
 
  private:
   void EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);

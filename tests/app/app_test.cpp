@@ -47,7 +47,12 @@ TEST(AppStartupTest, CommandLineIsLoggedFirstAndSwitchesAreKept) {
   EXPECT_TRUE(app.m_quiet);
   EXPECT_TRUE(app.m_noRestart);
   EXPECT_EQ(app.m_commandLineProperties.at(L"A").IntegerValue(), 5);
-  EXPECT_EQ(PendingBodies(app).front(), L"CommandLine=/q /norestart A=5");
+  const auto bodies = PendingBodies(app);
+  // The built-in properties come first, the command line right after them.
+  ASSERT_GE(bodies.size(), 7u);
+  EXPECT_EQ(bodies[0], L"Add Property Privileged=" + bodies[0].substr(24));
+  EXPECT_EQ(bodies[5].rfind(L"Add Property LauncherExeDir=", 0), 0u);
+  EXPECT_EQ(bodies[6], L"CommandLine=/q /norestart A=5");
   EXPECT_TRUE(app.messages.empty());
   EXPECT_EQ(app.ExitInstance(), 0u);
 }
@@ -120,11 +125,11 @@ TEST(AppExitTest, ClosingLinesAndTheQuietRebootRule) {
   TestApp app;
   app.m_exitCode = 1602;
   app.m_scheduleReboot = true;
+  app.m_properties.SetProperty(L"A", Tevrian::Expression::Token::Integer(1));
   app.ExitInstance();
-  const auto bodies = PendingBodies(app);
-  ASSERT_EQ(bodies.size(), 2u);
-  EXPECT_EQ(bodies[0], L"ExitCode=1602(0x00000642)");
-  EXPECT_EQ(bodies[1], L"m_scheduleReboot=true, m_forceReboot=false");
+  EXPECT_EQ(PendingBodies(app),
+            (std::vector<std::wstring>{L"Add Property A=1", L"ExitCode=1602(0x00000642)",
+                                       L"m_scheduleReboot=true, m_forceReboot=false", L"Properties", L"A=1"}));
 }
 
 std::string ReadBytes(const std::wstring& path) {
