@@ -45,7 +45,10 @@ class RunResult:
 def wine_env(prefix: str, extra: Optional[dict] = None) -> dict:
     env = dict(os.environ)
     env.update(WINEPREFIX=prefix, WINEDEBUG="-all", LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8")
-    env.update(extra or {})
+    extra = dict(extra or {})
+    # A crash must end the program, not wait for someone at Wine's debugger.
+    overrides = [o for o in (extra.pop("WINEDLLOVERRIDES", ""), "winedbg.exe=d") if o]
+    env.update(extra, WINEDLLOVERRIDES=";".join(overrides))
     return env
 
 
@@ -108,7 +111,8 @@ class Prefix:
         return os.path.join(self.path, "drive_c", *parts)
 
     def temp_folders(self):
-        return glob.glob(self.drive_c("users", "*", "AppData", "Local", "Temp"))
+        return glob.glob(self.drive_c("users", "*", "Temp")) + \
+            glob.glob(self.drive_c("users", "*", "AppData", "Local", "Temp"))
 
     def wine(self, args: Sequence[str], env: Optional[dict] = None, timeout: int = 180, **kw):
         return subprocess.run([WINE64, *args], env=wine_env(self.path, env), timeout=timeout, **kw)
@@ -145,30 +149,68 @@ def parse_driver_output(output: str):
     return dialogs, exit_code
 
 
-def read_logs(prefix: Prefix, since: float) -> dict:
-    logs = {}
+def log_files(prefix: Prefix) -> dict:
+    """The log files in the prefix's temporary folders, with their sizes and times."""
+    files = {}
     for folder in prefix.temp_folders():
-        for path in sorted(glob.glob(os.path.join(folder, "*.log"))):
-            if os.path.getmtime(path) >= since - 1:
-                with open(path, "rb") as f:
-                    logs[windows_path(prefix, path)] = f.read().decode("cp932", errors="replace").replace("\r\n", "\n")
+        for path in glob.glob(os.path.join(folder, "*.log")):
+            stat = os.stat(path)
+            files[path] = (stat.st_size, stat.st_mtime_ns)
+    return files
+
+
+def read_logs(prefix: Prefix, before: dict) -> dict:
+    """The log files that a run created or changed, decoded from the launcher's code page 932."""
+    logs = {}
+    for path, state in sorted(log_files(prefix).items()):
+        if before.get(path) != state:
+            with open(path, "rb") as f:
+                logs[windows_path(prefix, path)] = f.read().decode("cp932", errors="replace").replace("\r\n", "\n")
     return logs
 
 
-def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None) -> str:
-    """Copies the launcher into C:\\TevSetup and returns its Windows path."""
+def z_path(unix_path: str) -> str:
+    """A Linux path as Wine's drive Z: shows it."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class StampError(Exception):
+    pass
+
+
+def stamp(build: str, prefix: Prefix, launcher: str, manifest: Optional[str], output: str) -> None:
+    """Writes `manifest` (a file path; None removes the manifest) into a copy of `launcher` at
+    `output` (Linux paths), with the project's own tevstamp.exe."""
+    tool = os.path.join(build, "x64", "tevstamp.exe")
+    args = [z_path(tool), z_path(launcher), z_path(manifest), z_path(output)] if manifest else \
+        [z_path(tool), "--remove", z_path(launcher), z_path(output)]
+    proc = prefix.wine(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if proc.returncode != 0:
+        raise StampError(proc.stderr.decode("utf-8", errors="replace").strip() or f"tevstamp exit {proc.returncode}")
+
+
+def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None, manifest=None) -> str:
+    """Copies the launcher into C:\\TevSetup, carrying `manifest` when given (a file path, or
+    REMOVE_MANIFEST for none), and returns its Windows path."""
     folder = prefix.drive_c(LAUNCHER_DIR)
     os.makedirs(folder, exist_ok=True)
     target = os.path.join(folder, "TevLauncher.exe")
-    shutil.copyfile(launcher or os.path.join(build, "x64", "TevLauncher.exe"), target)
+    source = launcher or os.path.join(build, "x64", "TevLauncher.exe")
+    if manifest is None:
+        shutil.copyfile(source, target)
+    else:
+        stamp(build, prefix, source, None if manifest is REMOVE_MANIFEST else manifest, target)
     return windows_path(prefix, target)
+
+
+REMOVE_MANIFEST = object()
 
 
 def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Sequence[str] = (),
                  hidden: bool = False, launcher: Optional[str] = None, timeout: int = 120,
-                 env: Optional[dict] = None) -> RunResult:
+                 env: Optional[dict] = None, manifest=None) -> RunResult:
     """Runs the launcher with `arguments` as its argument text, exactly as typed."""
-    exe = install_launcher(build, prefix, launcher)
+    exe = install_launcher(build, prefix, launcher, manifest)
     harness = prefix.drive_c(HARNESS_DIR)
     os.makedirs(harness, exist_ok=True)
     shutil.copyfile(os.path.join(build, "x64", "testing", "tevdriver.exe"), os.path.join(harness, "tevdriver.exe"))
@@ -178,9 +220,9 @@ def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Seque
     for answer in answers:
         cmd += ["--answer", answer]
     cmd += ["--timeout", str(timeout), exe]
-    started = time.time()
+    before = log_files(prefix)
     proc = prefix.wine(cmd, env={"TEV_ARGUMENTS": arguments, **(env or {})}, timeout=timeout + 60,
                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     output = proc.stdout.decode("utf-8", errors="replace")
     dialogs, exit_code = parse_driver_output(output)
-    return RunResult(exit_code, dialogs, output, read_logs(prefix, started))
+    return RunResult(exit_code, dialogs, output, read_logs(prefix, before))

@@ -24,15 +24,14 @@ def main() -> int:
     parser.add_argument("args", nargs="*")
     options = parser.parse_args()
 
-    launcher = None
-    if options.manifest:
-        print("note: --manifest needs tevstamp, which this build does not have yet; "
-              "the launcher runs with its built-in manifest", file=sys.stderr)
-
     prefix = tevharness.Prefix(options.build, os.path.abspath(options.prefix) if options.prefix else None)
     try:
         result = tevharness.run_launcher(options.build, prefix, " ".join(options.args), options.answer,
-                                         options.hidden, launcher, options.timeout)
+                                         options.hidden, None, options.timeout,
+                                         manifest=os.path.abspath(options.manifest) if options.manifest else None)
+    except tevharness.StampError as error:
+        print(f"tevstamp refused the manifest: {error}", file=sys.stderr)
+        return 2
     finally:
         prefix.close()
     for dialog in result.dialogs:

@@ -4,13 +4,19 @@
 
 #include <commctrl.h>
 #include <ole2.h>
+#include <shellapi.h>
 
 #include <stdexcept>
 
 #include "../conditions/expression.h"
 #include "../conditions/property_list.h"
 #include "../installer/unique_handle.h"
+#include "../json/json_parser.h"
 #include "command_line.h"
+#include "file_names.h"
+#include "folders.h"
+#include "../installer/msi_exception.h"
+#include "../installer/text.h"
 #include "integrity.h"
 #include "log_file.h"
 
@@ -23,6 +29,8 @@ constexpr wchar_t kIntegrityFailureMessage[] =
     L"TevLauncher のファイルの署名を確認できませんでした(0x{0:08X})。\n"
     L"ファイルが壊れているか、変更されています。実行を中止します。";
 constexpr wchar_t kUnexpectedErrorMessage[] = L"予期しないエラーが発生しました。\n{0}\n実行を中止します。";
+constexpr wchar_t kNoManifestMessage[] = L"実行情報がありません。";
+constexpr wchar_t kInvalidManifestMessage[] = L"実行情報に誤りがあります。\n{0}\n実行を中止します。";
 
 #ifdef TEV_REQUIRE_SIGNATURE
 constexpr bool kRequireSignature = true;
@@ -79,26 +87,50 @@ bool IsStartedHidden() {
   return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 && startup.wShowWindow == SW_HIDE;
 }
 
-CTevLauncherApp::CTevLauncherApp()
-    : m_log(CurrentLocalTime, AppendLogLines), m_properties([this](std::wstring_view line) { WriteLog(line); }) {}
+CTevLauncherApp::CTevLauncherApp() : CTevLauncherApp(AppendLogLines) {}
+
+CTevLauncherApp::CTevLauncherApp(CLog::Appender appender)
+    : m_log(CurrentLocalTime, std::move(appender)),
+      m_properties([this](std::wstring_view line) { WriteLog(line); }),
+      m_packages(m_properties) {}
 
 bool CTevLauncherApp::InitInstance() {
+  InitCommonControls();
+  OleInitialize(nullptr);
+  // Nothing may leave the start-up as an unhandled exception: each is explained and the run ends
+  // in order through ExitInstance.
   try {
-    InitCommonControls();
-    OleInitialize(nullptr);
     if (!CheckIntegrity()) return false;
     if (!InitBuiltinProperties()) return false;
     if (!ParseCommandLine()) return false;
   } catch (const std::exception& error) {
-    // Nothing may leave the start-up as an unhandled exception: explain it and end in order.
+    EndWithUnexpectedError(Widen(error.what()));
+    return false;
+  } catch (...) {
+    EndWithUnexpectedError(L"unknown error");
+    return false;
+  }
+  try {
+    if (!LoadManifest()) return false;
+  } catch (const std::exception& error) {
+    // A member of the wrong kind, a missing required member, an integer out of range or an
+    // incomplete condition: the manifest cannot be acted on.
     const std::wstring what = Widen(error.what());
-    EndWithError(FormatText(L"Unexpected error: {0}", what), FormatText(kUnexpectedErrorMessage, what),
-                 kExitUnexpectedError);
+    EndWithRunError(FormatText(L"Invalid manifest: {0}", what), FormatText(kInvalidManifestMessage, what),
+                    kExitInvalidManifest);
+  } catch (...) {
+    EndWithUnexpectedError(L"unknown error");
   }
   return false;
 }
 
 std::uint32_t CTevLauncherApp::ExitInstance() {
+  if (!m_cleanupFiles.empty()) RemoveCleanupFileFolder();
+  if (!m_workFolder.empty()) RemoveFolderTree(m_workFolder);
+  if (m_knownFolderManager) {
+    m_knownFolderManager->Release();
+    m_knownFolderManager = nullptr;
+  }
   WriteLog(L"ExitCode={0}(0x{0:08X})", static_cast<std::int32_t>(m_exitCode));
   WriteLog(L"m_scheduleReboot={0}, m_forceReboot={1}", m_scheduleReboot, m_forceReboot);
   m_properties.LogProperties();
@@ -176,10 +208,213 @@ bool CTevLauncherApp::CheckIntegrity() {
   return false;
 }
 
+void CTevLauncherApp::EndWithUnexpectedError(const std::wstring& what) {
+  EndWithRunError(FormatText(L"Unexpected error: {0}", what), FormatText(kUnexpectedErrorMessage, what),
+                  kExitUnexpectedError);
+}
+
 void CTevLauncherApp::EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode) {
   WriteLog(logLine);
   ShowMessage(message);
   m_exitCode = exitCode;
+}
+
+}  // namespace Tevrian
+
+namespace Tevrian {
+namespace {
+
+const JSON::JsonObject& RequiredObject(const JSON::JsonObject& object, std::string_view key) {
+  const auto it = object.find(key);
+  if (it == object.end()) throw JSON::BadAnyCast();
+  return it->second.AsObject();
+}
+
+const JSON::JsonArray& RequiredArray(const JSON::JsonObject& object, std::string_view key) {
+  const auto it = object.find(key);
+  if (it == object.end()) throw JSON::BadAnyCast();
+  return it->second.AsArray();
+}
+
+}  // namespace
+
+bool CTevLauncherApp::LoadManifest() {
+  std::string bytes;
+  std::uint32_t error = 0;
+  if (!ReadManifestResource(bytes, error)) {
+    m_exitCode = error;
+    ShowMessage(kNoManifestMessage);
+    if (m_exitCode == 0) m_exitCode = kExitNoManifest;
+    return false;
+  }
+  m_manifest = JSON::ParseJSON(bytes).AsObject();
+  // Kept as embedded: a newer manifest may replace m_manifest, but the name, the log file and
+  // the elevation test always follow the launcher's own document.
+  const JSON::JsonObject embeddedLaunchPackage = RequiredObject(m_manifest, "LaunchPackage");
+
+  if (!UpdateManifest(embeddedLaunchPackage)) return false;
+
+  const auto& properties = m_properties.Properties();
+  if (properties.find(L"PackageName") == properties.end() &&
+      embeddedLaunchPackage.find("DisplayName") != embeddedLaunchPackage.end()) {
+    m_properties.SetProperty(L"PackageName",
+                             Expression::Token::Text(Expression::TokenKind::String,
+                                                     JSON::GetValue(embeddedLaunchPackage, "DisplayName", L"")));
+  }
+  if (embeddedLaunchPackage.find("TargetPackageName") != embeddedLaunchPackage.end()) {
+    m_properties.SetProperty(L"TargetPackageName",
+                             Expression::Token::Text(Expression::TokenKind::String,
+                                                     JSON::GetValue(embeddedLaunchPackage, "TargetPackageName", L"")));
+  }
+
+  // A launch that needs elevation restarts itself elevated; only that instance keeps a log.
+  const bool privileged = JSON::GetValue(embeddedLaunchPackage, "Privileged", false);
+  if (!(privileged && !IsElevated()) && m_log.LogFilePath().empty()) {
+    // "PackageName" must be text by now: a manifest without "DisplayName" raises here.
+    const std::wstring packageName = m_properties.GetProperty(L"PackageName").TextValue();
+    m_log.SetLogFilePath(TempFolder() + LogFileName(packageName, CurrentLocalTime()));
+  }
+
+  LoadPropertyDefinitions();
+  m_packages.Load(RequiredArray(m_manifest, "LaunchList"));
+  return true;
+}
+
+bool CTevLauncherApp::LoadPropertyDefinitions() {
+  if (const auto it = m_manifest.find("Properies"); it != m_manifest.end()) {
+    for (const JSON::JsonValue& element : it->second.AsArray()) {
+      for (const auto& [name, definition] : element.AsObject()) m_properties.AddPropertyDefinition(name, definition);
+    }
+  }
+  for (auto& [name, token] : m_commandLineProperties) m_properties.SetProperty(name, token);
+  m_commandLineProperties.clear();
+  return true;
+}
+
+bool CTevLauncherApp::ReadManifestResource(std::string& bytes, std::uint32_t& error) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), L"JSON");
+  HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
+  const DWORD size = loaded ? SizeofResource(module, resource) : 0;
+  const void* data = size ? LockResource(loaded) : nullptr;
+  if (!data) {
+    error = GetLastError();
+    return false;
+  }
+  bytes.assign(static_cast<const char*>(data), size);
+  return true;
+}
+
+bool CTevLauncherApp::IsElevated() {
+  TevMSI::CKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+  DWORD elevation = 0;
+  DWORD size = 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size)) return false;
+  return elevation != 0;
+}
+
+bool CTevLauncherApp::IsHidden() { return IsStartedHidden(); }
+
+std::wstring CTevLauncherApp::TempFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  return folder;
+}
+
+bool CTevLauncherApp::UpdateManifest(const JSON::JsonObject&) { return true; }
+
+void CTevLauncherApp::EndWithRunError(const std::wstring& logLine, const std::wstring& message,
+                                      std::uint32_t exitCode) {
+  if (m_log.LogFilePath().empty()) {
+    const Expression::Token name = m_properties.GetProperty(L"PackageName");
+    const std::wstring packageName = name.kind == Expression::TokenKind::String ? name.TextValue() : L"TevLauncher";
+    m_log.SetLogFilePath(TempFolder() + LogFileName(packageName, CurrentLocalTime()));
+  }
+  WriteLog(logLine);
+  if (!IsHidden()) ShowMessage(message);
+  m_exitCode = exitCode;
+}
+
+void CTevLauncherApp::RemoveCleanupFileFolder() {
+  std::vector<std::wstring> folders;
+  for (const std::wstring& path : m_cleanupFiles) {
+    // A file that was valid before this run and that it did not touch stays as it is.
+    if (m_obtainedFiles.find(path) == m_obtainedFiles.end()) continue;
+    if (const auto backup = m_restoreFiles.find(path); backup != m_restoreFiles.end()) {
+      WriteLog(L"RestoreFile( {0} <- {1} )", path, backup->second);
+      if (!CopyFileW(backup->second.c_str(), path.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        WriteLog(L"Failed. CopyFile( {0}, {1} ):{2}, {3}", backup->second, path, error, TevMSI::SystemMessage(error));
+      }
+      continue;
+    }
+    WriteLog(L"DeleteFile( {0} )", path);
+    if (!DeleteFileW(path.c_str())) {
+      const DWORD error = GetLastError();
+      WriteLog(L"Failed. DeleteFile( {0} ):{1}, {2}", path, error, TevMSI::SystemMessage(error));
+    }
+    const std::wstring folder = ParentFolder(path);
+    bool listed = false;
+    for (const auto& known : folders) listed = listed || TevMSI::CompareNoCase(known, folder) == 0;
+    if (!listed) folders.push_back(folder);
+  }
+  WriteLog(L"Start RemoveCleanupFileFolder()");
+  for (const auto& folder : folders) {
+    RemoveEmptyFolders(m_knownFolderManager, folder, [this](const std::wstring& line) { WriteLog(line); });
+  }
+  WriteLog(L"End RemoveCleanupFileFolder()");
+}
+
+bool CTevLauncherApp::RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
+                                 const wchar_t* verb) {
+  exitCode = 0;
+  if (verb) {
+    WriteLog(L"Call:ShellExecute( {0}, {1}, {2} )", program, parameters, verb);
+  } else {
+    WriteLog(L"Call:ShellExecute( {0}, {1} )", program, parameters);
+  }
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  // No shell error box: the caller reports the failure itself, and a box nobody can see would
+  // hang a hidden run.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = verb;
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = IsHidden() ? SW_HIDE : SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&info)) {
+    exitCode = GetLastError();
+    WriteLog(L"Failed: ShellExecuteEx():{0}", exitCode);
+    return false;
+  }
+  WriteLog(L"Execute!( {0} )", program);
+  if (!info.hProcess) {
+    // The shell handed the request to a program that was already running: there is nothing to
+    // wait on and no exit code to read, so the start counts as a success with exit code 0.
+    WriteLog(L"Succeeded: ShellExecuteEx() gave no process to wait for");
+    return true;
+  }
+  TevMSI::CKernelHandle process(info.hProcess);
+  for (;;) {
+    HANDLE handle = process.get();
+    const DWORD wait = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
+    if (wait != WAIT_OBJECT_0 + 1) break;  // the process ended (or the wait failed)
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  DWORD reported = 0;
+  if (!GetExitCodeProcess(process.get(), &reported)) {
+    exitCode = GetLastError();
+    WriteLog(L"Failed: GetExitCodeProcess():{0}", exitCode);
+    return false;
+  }
+  if (reported != STILL_ACTIVE) exitCode = reported;
+  WriteLog(L"Succeeded: GetExitCodeProcess( {0} ):ExitCode={1}", reported, static_cast<std::int32_t>(exitCode));
+  return true;
 }
 
 }  // namespace Tevrian

@@ -2,11 +2,20 @@
 // launch in InitInstance and cleans up and yields the exit code in ExitInstance.
 #pragma once
 
+#include <windows.h>
+
+#include <shobjidl.h>
+
 #include <cstdint>
+#include <list>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "../conditions/condition_expression.h"
+#include "../json/json_value.h"
+#include "../packages/execute_package.h"
 #include "../conditions/token.h"
 #include "log.h"
 #include "text_template.h"
@@ -16,14 +25,19 @@ namespace Tevrian {
 // Exit codes the launcher chooses itself (the installers' own codes pass through unchanged).
 enum ExitCodes : std::uint32_t {
   kExitSuccess = 0,
+  kExitInvalidManifest = 13,    // ERROR_INVALID_DATA: a manifest member of the wrong kind, a missing
+                                // required member, or a condition that cannot be evaluated
   kExitHelpShown = 87,          // ERROR_INVALID_PARAMETER: the help text was shown
   kExitBadArguments = 160,      // ERROR_BAD_ARGUMENTS: a command-line integer beyond 32 bits
   kExitUnexpectedError = 1603,  // ERROR_INSTALL_FAILURE: an error nothing else explained
+  kExitNoManifest = 5007,       // the manifest resource is missing and the system gave no error
 };
 
 class CTevLauncherApp {
  public:
   CTevLauncherApp();
+  // Writes the log file through `appender` (tests keep the lines in memory).
+  explicit CTevLauncherApp(CLog::Appender appender);
   virtual ~CTevLauncherApp() = default;
   CTevLauncherApp(const CTevLauncherApp&) = delete;
   CTevLauncherApp& operator=(const CTevLauncherApp&) = delete;
@@ -34,6 +48,16 @@ class CTevLauncherApp {
   virtual std::uint32_t ExitInstance();
 
   bool ParseCommandLine();
+  bool LoadManifest();
+  bool LoadPropertyDefinitions();
+
+  // Starts a program through the shell and waits for it while window messages keep flowing.
+  // True with its exit code; false with the system error when it did not start or its exit code
+  // could not be read. `verb` may be null (the default action) or "RunAs".
+  bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
+                  const wchar_t* verb);
+  // Deletes or restores the cleanup paths and removes the folders that leaves empty.
+  void RemoveCleanupFileFolder();
 
   void WriteLog(std::wstring_view message) { m_log.WriteLog(message); }
   template <class... Args>
@@ -47,10 +71,20 @@ class CTevLauncherApp {
   Expression::CConditionExpression m_properties;
   std::uint32_t m_exitCode = 0;
   Expression::PropertyMap m_commandLineProperties;
+  JSON::JsonObject m_manifest;
+  CPackageChain m_packages;
   bool m_quiet = false;
   bool m_scheduleReboot = false;
   bool m_forceReboot = false;
   bool m_noRestart = false;
+  // Created by the cache preparation; released at exit.
+  IKnownFolderManager* m_knownFolderManager = nullptr;
+  std::wstring m_workFolder, m_backupFolder, m_cacheFolder;
+  // Paths this run copied or downloaded; cached paths with their backups; every path handed to
+  // the cleanup, in order, duplicates kept.
+  std::set<std::wstring> m_obtainedFiles;
+  std::map<std::wstring, std::wstring> m_restoreFiles;
+  std::list<std::wstring> m_cleanupFiles;
 
  protected:
   // The Win32 edge, kept to a few calls so that the logic runs in tests without a window.
@@ -58,9 +92,20 @@ class CTevLauncherApp {
   virtual std::wstring CommandLineArguments();
   virtual bool CheckIntegrity();
   virtual bool InitBuiltinProperties();
+  // The manifest resource's bytes; false with the system error when it cannot be read.
+  virtual bool ReadManifestResource(std::string& bytes, std::uint32_t& error);
+  virtual bool IsElevated();
+  virtual bool IsHidden();
+  virtual std::wstring TempFolder();
+  // Seam for the newer-manifest hand-over: false ends the start-up (another launcher ran).
+  virtual bool UpdateManifest(const JSON::JsonObject& embeddedLaunchPackage);
 
  private:
   void EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
+  // An error that ends the run after the command line was read: logged (a log file is started if
+  // none was yet, so that the reason is kept), shown unless the run is hidden.
+  void EndWithUnexpectedError(const std::wstring& what);
+  void EndWithRunError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
 };
 
 // The process's argument text, worked out once from GetCommandLineW.

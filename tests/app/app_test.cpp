@@ -13,32 +13,15 @@
 
 #include "app/command_line.h"
 #include "app/log_file.h"
+#include "recording_app.h"
 
 namespace {
 
 using namespace Tevrian;
 
-class TestApp : public CTevLauncherApp {
- public:
-  std::wstring arguments;
-  bool integrityOk = true;
-  std::vector<std::wstring> messages;
-  bool parsed = false;
+using TestApp = TevTest::RecordingApp;
 
- protected:
-  void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
-  std::wstring CommandLineArguments() override { return arguments; }
-  bool CheckIntegrity() override {
-    if (!integrityOk) ShowMessage(L"integrity");
-    return integrityOk;
-  }
-};
-
-std::vector<std::wstring> PendingBodies(const CTevLauncherApp& app) {
-  std::vector<std::wstring> bodies;
-  for (const auto& line : app.m_log.PendingLines()) bodies.push_back(line.substr(21));  // drop "[yyyy-mm-dd-hh-mm-ss]"
-  return bodies;
-}
+std::vector<std::wstring> PendingBodies(const TestApp& app) { return app.LogBodies(); }
 
 TEST(AppStartupTest, CommandLineIsLoggedFirstAndSwitchesAreKept) {
   TestApp app;
@@ -46,7 +29,7 @@ TEST(AppStartupTest, CommandLineIsLoggedFirstAndSwitchesAreKept) {
   EXPECT_FALSE(app.InitInstance());
   EXPECT_TRUE(app.m_quiet);
   EXPECT_TRUE(app.m_noRestart);
-  EXPECT_EQ(app.m_commandLineProperties.at(L"A").IntegerValue(), 5);
+  EXPECT_EQ(app.m_properties.GetProperty(L"A").IntegerValue(), 5);
   const auto bodies = PendingBodies(app);
   // The built-in properties come first, the command line right after them.
   ASSERT_GE(bodies.size(), 7u);

@@ -1,0 +1,33 @@
+// Folder helpers of the cleanup: path parts, existence, and removal that never touches a folder
+// Windows counts as a known folder.
+#pragma once
+
+#include <windows.h>
+
+#include <shobjidl.h>
+
+#include <functional>
+#include <string>
+
+namespace Tevrian {
+
+// The folder part of a path: C:\a\b.txt gives C:\a, C:\b.txt gives C:\, C:\ stays C:\. Raises
+// TevMSI::CMsiException(87) for a path holding a control character or one of " < > |.
+std::wstring ParentFolder(const std::wstring& path);
+
+bool IsDirectory(const std::wstring& path);
+
+// Deletes the folder with everything in it; failures are skipped silently.
+void RemoveFolderTree(const std::wstring& folder);
+
+// Whether `folder` is exactly one of Windows' known folders. Asks the known-folder manager;
+// where it cannot answer (FindFolderFromPath is not implemented everywhere), compares with the
+// paths of every known folder it can list.
+bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder);
+
+// Removes the folder if it is empty and not a known folder, then its parent, and so on upwards,
+// logging "Remove( folder ):result" for each attempt.
+void RemoveEmptyFolders(IKnownFolderManager* manager, const std::wstring& folder,
+                        const std::function<void(const std::wstring&)>& log);
+
+}  // namespace Tevrian

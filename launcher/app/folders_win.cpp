@@ -1,0 +1,135 @@
+#include "folders.h"
+
+#include <shlobj.h>
+
+#include <memory>
+
+#include <string_view>
+
+#include "../installer/msi_exception.h"
+#include "../installer/text.h"
+
+namespace Tevrian {
+namespace {
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+  if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
+  return folder + L'\\' + name;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+
+template <class T>
+struct ComRelease {
+  void operator()(T* p) const {
+    if (p) p->Release();
+  }
+};
+
+bool KnownFolderByList(IKnownFolderManager* manager, const std::wstring& folder) {
+  KNOWNFOLDERID* ids = nullptr;
+  UINT count = 0;
+  if (FAILED(manager->GetFolderIds(&ids, &count))) return false;
+  bool known = false;
+  for (UINT i = 0; i < count && !known; ++i) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) {
+      known = TevMSI::CompareNoCase(WithoutTrailingSeparator(path), WithoutTrailingSeparator(folder)) == 0;
+    }
+    CoTaskMemFree(path);
+  }
+  CoTaskMemFree(ids);
+  return known;
+}
+
+}  // namespace
+
+std::wstring ParentFolder(const std::wstring& path) {
+  for (wchar_t c : path) {
+    if (c < 32 || c == L'"' || c == L'<' || c == L'>' || c == L'|') throw TevMSI::CMsiException(87);
+  }
+  const std::size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return {};
+  if (separator <= 1) return path.substr(0, separator);
+  if (path[separator - 1] == L':') return path.substr(0, separator + 1);  // the drive root keeps its backslash
+  return path.substr(0, separator);
+}
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void RemoveFolderTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry{};
+  HANDLE find = FindFirstFileW(Join(folder, L"*.*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      const std::wstring path = Join(folder, name);
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (name != L"." && name != L"..") RemoveFolderTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder) {
+  IKnownFolderManager* own = nullptr;
+  if (!manager) {
+    if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&own)))) {
+      own = nullptr;
+    }
+    manager = own;
+  }
+  std::unique_ptr<IKnownFolderManager, ComRelease<IKnownFolderManager>> owned(own);
+  if (!manager) {
+    // No manager at all: still never remove the folders every program relies on.
+    for (REFKNOWNFOLDERID id : {FOLDERID_ProgramData, FOLDERID_LocalAppData, FOLDERID_RoamingAppData,
+                                FOLDERID_ProgramFiles, FOLDERID_Windows, FOLDERID_Profile, FOLDERID_Public}) {
+      PWSTR path = nullptr;
+      const bool same = SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path &&
+                        TevMSI::CompareNoCase(WithoutTrailingSeparator(path), WithoutTrailingSeparator(folder)) == 0;
+      CoTaskMemFree(path);
+      if (same) return true;
+    }
+    return false;
+  }
+  IKnownFolder* found = nullptr;
+  const HRESULT result = manager->FindFolderFromPath(folder.c_str(), FFFP_EXACTMATCH, &found);
+  if (SUCCEEDED(result) && found) {
+    found->Release();
+    return true;
+  }
+  if (result == E_NOTIMPL) return KnownFolderByList(manager, folder);
+  return false;
+}
+
+void RemoveEmptyFolders(IKnownFolderManager* manager, const std::wstring& folder,
+                        const std::function<void(const std::wstring&)>& log) {
+  std::wstring current = folder;
+  // A loop rather than recursion: the walk ends at the first folder that stays.
+  while (!current.empty()) {
+    if (IsKnownFolder(manager, current)) return;
+    std::wstring result;
+    if (IsDirectory(current)) {
+      result = RemoveDirectoryW(current.c_str()) ? L"Succeeded" : L"Failed";
+    } else {
+      result = L"Not Exists";
+    }
+    log(L"Remove( " + current + L" ):" + result);
+    if (result == L"Failed") return;
+    const std::wstring parent = ParentFolder(current);
+    if (parent == current) return;
+    current = parent;
+  }
+}
+
+}  // namespace Tevrian

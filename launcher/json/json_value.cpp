@@ -1,0 +1,118 @@
+#include "json_value.h"
+
+#include "utf8.h"
+
+namespace Tevrian::JSON {
+namespace {
+
+template <typename T>
+T ReadMember(const JsonObject& object, std::string_view key, T defaultValue, T (*read)(const JsonValue&)) {
+  const auto found = object.find(key);
+  return found == object.end() ? std::move(defaultValue) : read(found->second);
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+wchar_t SimpleEscape(char c) {
+  switch (c) {
+    case '"':
+    case '\\':
+    case '/':
+      return static_cast<wchar_t>(c);
+    case 'b':
+      return L'\b';
+    case 'f':
+      return L'\f';
+    case 'n':
+      return L'\n';
+    case 'r':
+      return L'\r';
+    case 't':
+      return L'\t';
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+JsonValue::JsonValue(JsonObject value) : m_value(std::move(value)) {}
+JsonValue::JsonValue(JsonArray value) : m_value(std::move(value)) {}
+
+JsonKind JsonValue::Kind() const noexcept {
+  if (IsBoolean()) return JsonKind::Boolean;
+  if (IsInteger()) return JsonKind::Integer;
+  if (IsString()) return JsonKind::String;
+  if (IsObject()) return JsonKind::Object;
+  if (IsArray()) return JsonKind::Array;
+  return JsonKind::Null;
+}
+
+std::wstring GetValue(const JsonObject& object, std::string_view key, std::wstring defaultValue) {
+  return ReadMember<std::wstring>(object, key, std::move(defaultValue),
+                                  [](const JsonValue& v) { return v.AsString(); });
+}
+
+std::wstring GetValue(const JsonObject& object, std::string_view key, const wchar_t* defaultValue) {
+  return GetValue(object, key, std::wstring(defaultValue));
+}
+
+JsonObject GetValue(const JsonObject& object, std::string_view key, JsonObject defaultValue) {
+  return ReadMember<JsonObject>(object, key, std::move(defaultValue), [](const JsonValue& v) { return v.AsObject(); });
+}
+
+JsonArray GetValue(const JsonObject& object, std::string_view key, JsonArray defaultValue) {
+  return ReadMember<JsonArray>(object, key, std::move(defaultValue), [](const JsonValue& v) { return v.AsArray(); });
+}
+
+bool GetValue(const JsonObject& object, std::string_view key, bool defaultValue) {
+  return ReadMember<bool>(object, key, defaultValue, [](const JsonValue& v) { return v.AsBoolean(); });
+}
+
+std::int32_t GetValue(const JsonObject& object, std::string_view key, std::int32_t defaultValue) {
+  return ReadMember<std::int32_t>(object, key, defaultValue, [](const JsonValue& v) { return v.AsInteger(); });
+}
+
+std::wstring DecodeJSONString(std::string_view raw) {
+  std::wstring out;
+  out.reserve(raw.size());
+  std::size_t run = 0;  // start of the pending run of ordinary bytes
+  std::size_t i = 0;
+  while (i < raw.size()) {
+    if (raw[i] != '\\') {
+      ++i;
+      continue;
+    }
+    AppendUtf8AsUtf16(out, raw.substr(run, i - run));
+    if (i + 1 == raw.size()) {  // a trailing backslash is dropped
+      run = i = raw.size();
+      break;
+    }
+    const char escape = raw[i + 1];
+    if (const wchar_t simple = SimpleEscape(escape)) {
+      out += simple;
+      i += 2;
+    } else if (escape == 'u') {
+      // Up to four digits; each escape is one UTF-16 unit, so pairs and lone surrogates pass as written.
+      i += 2;
+      unsigned unit = 0;
+      for (int digits = 0; digits < 4 && i < raw.size() && HexDigitValue(raw[i]) >= 0; ++digits, ++i) {
+        unit = unit * 16 + static_cast<unsigned>(HexDigitValue(raw[i]));
+      }
+      out += static_cast<wchar_t>(unit);
+    } else {
+      // Unknown escape: the backslash goes, the byte stays and starts the next run.
+      ++i;
+    }
+    run = i;
+  }
+  AppendUtf8AsUtf16(out, raw.substr(run));
+  return out;
+}
+
+}  // namespace Tevrian::JSON

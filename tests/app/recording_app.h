@@ -1,0 +1,57 @@
+// The application object with its Win32 edge replaced: messages are recorded instead of shown,
+// log lines are kept in memory, the command line, the manifest and the machine's answers are the
+// test's own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+
+namespace TevTest {
+
+class RecordingApp : public Tevrian::CTevLauncherApp {
+ public:
+  RecordingApp()
+      : CTevLauncherApp([this](const std::wstring&, const std::vector<std::wstring>& lines) {
+          written.insert(written.end(), lines.begin(), lines.end());
+          return true;
+        }) {}
+
+  std::wstring arguments;
+  std::string manifest = R"({"LaunchPackage":{"DisplayName":"T"},"LaunchList":[]})";
+  bool hasResource = true;
+  std::uint32_t resourceError = 0;
+  bool integrityOk = true;
+  bool elevated = true;
+  bool hidden = false;
+  std::vector<std::wstring> messages;
+  std::vector<std::wstring> written;  // lines that reached the log file
+
+  // Every line logged so far, without its time prefix, in order.
+  std::vector<std::wstring> LogBodies() const {
+    std::vector<std::wstring> bodies;
+    for (const auto& line : written) bodies.push_back(line.substr(21));
+    for (const auto& line : m_log.PendingLines()) bodies.push_back(line.substr(21));
+    return bodies;
+  }
+
+ protected:
+  void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
+  std::wstring CommandLineArguments() override { return arguments; }
+  bool CheckIntegrity() override {
+    if (!integrityOk) ShowMessage(L"integrity");
+    return integrityOk;
+  }
+  bool ReadManifestResource(std::string& bytes, std::uint32_t& error) override {
+    error = resourceError;
+    bytes = manifest;
+    return hasResource;
+  }
+  bool IsElevated() override { return elevated; }
+  bool IsHidden() override { return hidden; }
+  std::wstring TempFolder() override { return L"Q:\\no such folder\\"; }
+};
+
+}  // namespace TevTest

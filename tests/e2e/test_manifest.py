@@ -1,0 +1,169 @@
+"""The launch manifest as release engineers stamp it and users meet it: its absence, malformed
+manifests, property definitions with registry and product searches, and the log file."""
+import json
+import os
+import re
+import subprocess
+import tempfile
+import unittest
+
+import tevharness
+from e2e import BUILD, LauncherTestCase
+
+FAMILY_UPGRADE = "{3C5B8E10-7A2D-4F61-9B3E-1D2C3B4A5F00}"
+FAMILY_V1 = "{3C5B8E10-7A2D-4F61-9B3E-1D2C3B4A5F01}"
+TEST_KEY = r"HKLM\Software\TevLauncherE2E"
+LINE = re.compile(r"^\[\d{4}-\d{2}-\d{2}-\d{2}-\d{2}-\d{2}\](.*)$")
+
+
+def manifest_file(document) -> str:
+    handle, path = tempfile.mkstemp(suffix=".json", prefix="tevmanifest-")
+    with os.fdopen(handle, "w", encoding="utf-8") as f:
+        f.write(document if isinstance(document, str) else json.dumps(document, ensure_ascii=False))
+    return path
+
+
+def registry_search(key, value=None, result="value", win64=True, root="HKLM"):
+    search = {"Root": root, "Key": key, "Result": result, "Win64": win64}
+    if value is not None:
+        search["Value"] = value
+    return {"RegistrySearch": search}
+
+
+class ManifestTestCase(LauncherTestCase):
+    def run_with(self, document, arguments="", **kw):
+        path = manifest_file(document)
+        try:
+            return self.run_launcher(arguments, manifest=path, **kw)
+        finally:
+            os.remove(path)
+
+    def log_bodies(self, result):
+        self.assertEqual(len(result.logs), 1, result.output)
+        lines = next(iter(result.logs.values())).splitlines()
+        bodies = []
+        for line in lines:
+            match = LINE.match(line)
+            self.assertIsNotNone(match, f"line without its time prefix: {line!r}")
+            bodies.append(match.group(1))
+        return bodies
+
+
+class MissingAndMalformedTest(ManifestTestCase):
+    def test_launcher_without_manifest_says_so(self):
+        result = self.run_launcher("", manifest=tevharness.REMOVE_MANIFEST)
+        self.assertOnlyDialog(result, ["実行情報がありません。"])
+        self.assertEqual(result.exit_code, 1813)  # ERROR_RESOURCE_TYPE_NOT_FOUND: no JSON resource at all
+        self.assertEqual(result.logs, {})
+
+    def test_member_of_wrong_kind_ends_with_13_and_a_message(self):
+        result = self.run_with({"LaunchPackage": {"DisplayName": 5}, "LaunchList": []})
+        self.assertEqual(result.exit_code, 13)
+        self.assertEqual(len(result.dialogs), 1, result.output)
+        self.assertTrue(result.dialogs[0].texts[0].startswith("実行情報に誤りがあります。"))
+        self.assertIn("Invalid manifest: Bad any_cast", result.log_text)
+
+    def test_hidden_run_explains_a_malformed_manifest_only_in_the_log(self):
+        document = {"LaunchPackage": {"DisplayName": "Broken"}, "Properies": {"not": "an array"}, "LaunchList": []}
+        result = self.run_with(document, hidden=True)
+        self.assertEqual(result.exit_code, 13)
+        self.assertEqual(result.dialogs, [])
+        self.assertIn("Invalid manifest: Bad any_cast", result.log_text)
+        self.assertTrue(next(iter(result.logs)).split("\\")[-1].startswith("Broken_"))
+
+    def test_stamping_refuses_what_is_no_launch_manifest(self):
+        for document in ("[1, 2]", "{}", '{"LaunchPackage": {}}', '{"LaunchPackage": [], "LaunchList": []}', ""):
+            with self.subTest(document=document):
+                path = manifest_file(document)
+                try:
+                    with self.assertRaises(tevharness.StampError) as raised:
+                        tevharness.install_launcher(BUILD, self.prefix, manifest=path)
+                finally:
+                    os.remove(path)
+                self.assertIn("is not a launch manifest", str(raised.exception))
+
+
+class PropertyDefinitionsTest(ManifestTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        reg = [
+            ["/v", "Release", "/t", "REG_DWORD", "/d", "528040"],
+            ["/v", "AllBits", "/t", "REG_DWORD", "/d", "4294967295"],
+            ["/v", "Text", "/t", "REG_SZ", "/d", "4.8.03761"],
+            ["/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%SystemRoot%\\tev"],
+            ["/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "a\\0b"],
+        ]
+        for args in reg:
+            cls.prefix.wine(["reg", "add", TEST_KEY, *args, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            check=True)
+        for name in ("TevFamilyV1", "TevFamilyV2"):
+            package = tevharness.z_path(os.path.join(BUILD, "x64", "fixtures", f"{name}.msi"))
+            cls.prefix.wine(["msiexec", "/i", package, "/qn"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            check=True)
+
+    def test_definitions_in_order_then_command_line(self):
+        key = r"Software\TevLauncherE2E"
+        document = {
+            "LaunchPackage": {"DisplayName": "Demo: 1/2", "TargetPackageName": "Demo Target"},
+            "Properies": [
+                {"NETFRAMEWORK45": registry_search(key, "Release")},
+                {"ALLBITS": registry_search(key, "AllBits")},
+                {"TEXTVERSION": registry_search(key, "Text", win64=False)},
+                {"EXPANDED": registry_search(key, "Expand")},
+                {"MULTI": registry_search(key, "Multi")},
+                {"MISSING": registry_search(key + r"\Nothing", "Release")},
+                {"HAS_RELEASE": registry_search(key, "Release", result="exists")},
+                {"HAS_NOTHING": registry_search(key + r"\Nothing", "x", result="exists")},
+                {"LOWER_ROOT": registry_search(key, "Release", root="hklm")},
+                {"FAMILY": {"ProductSearch": {"UpgradeCode": FAMILY_UPGRADE, "ProductCode": "{00000000-0000-0000-0000-000000000000}"}}},
+                {"V1": {"ProductSearch": {"ProductCode": FAMILY_V1}}},
+                {"ABSENT_PRODUCT": {"ProductSearch": {"UpgradeCode": "{00000000-1111-2222-3333-444444444444}"}}},
+                {"SWITCH": {"Value": 1}, "OTHER": {"Value": "text"}},
+                {"PackageName": {"Value": "From manifest"}},
+            ],
+            "LaunchList": [],
+        }
+        result = self.run_with(document, 'SWITCH=0 PackageName="From command line"')
+        self.assertEqual(result.exit_code, 0, result.output)
+        bodies = self.log_bodies(result)
+        # The lines logged before the log file existed come first, in their order.
+        self.assertTrue(bodies[0].startswith("VerifySignature( C:\\TevSetup\\TevLauncher.exe ):unsigned"))
+        self.assertEqual(bodies[1], "Add Property Privileged=true")
+        self.assertEqual(bodies[7], 'CommandLine= SWITCH=0 PackageName="From command line"')
+        windows = next(v for v in (b.split("=", 1)[1] for b in bodies if b.startswith("Add Property EXPANDED=")))
+        added = [b[len("Add Property "):] for b in bodies if b.startswith("Add Property ")]
+        self.assertEqual(added[6:], [
+            "PackageName=Demo: 1/2",
+            "TargetPackageName=Demo Target",
+            "NETFRAMEWORK45=528040",
+            "ALLBITS=-1",
+            "TEXTVERSION=4.8.03761",
+            f"EXPANDED={windows}",
+            "MULTI=(none)",
+            "MISSING=(none)",
+            "HAS_RELEASE=true",
+            "HAS_NOTHING=false",
+            "LOWER_ROOT=(none)",
+            "FAMILY=v2.0.7.0",
+            "V1=v1.0.0.0",
+            "ABSENT_PRODUCT=(none)",
+            "OTHER=text",
+            "SWITCH=1",
+            "PackageName=From manifest",
+            "PackageName=From command line",
+            "SWITCH=0",
+        ])
+        self.assertTrue(windows.lower().endswith("\\windows\\tev"), windows)
+        # The log file is named before the command line's PackageName is merged.
+        name = next(iter(result.logs)).split("\\")[-1]
+        self.assertRegex(name, r"^Demo__1_2_\d{4}-\d{2}-\d{2}-\d{2}-\d{2}-\d{2}\.log$")
+        # The exit dump holds the merged values, in name order.
+        dump = bodies[bodies.index("Properties") + 1:]
+        self.assertIn("PackageName=From command line", dump)
+        self.assertNotIn("MISSING=(none)", dump)
+        self.assertEqual(dump, sorted(dump, key=lambda line: line.split("=", 1)[0].encode("utf-16-be")))
+
+
+if __name__ == "__main__":
+    unittest.main()

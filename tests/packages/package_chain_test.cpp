@@ -1,0 +1,158 @@
+// The package chain and the applicability tests against real installed products: the fixture
+// package (1.2.3) is installed into the test prefix once for the suite.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../support/wine_path.h"
+#include "execute_package.h"
+#include "json_parser.h"
+
+namespace {
+
+using namespace Tevrian;
+using Expression::CConditionExpression;
+using Expression::Token;
+
+const wchar_t kFixtureProduct[] = L"{6A1F7C20-3B4D-4E5F-8A9B-0C1D2E3F4A51}";
+const wchar_t kFixtureUpgrade[] = L"{6A1F7C20-3B4D-4E5F-8A9B-0C1D2E3F4A52}";
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+JSON::JsonObject Object(const std::string& text) { return JSON::ParseJSON(text).AsObject(); }
+JSON::JsonArray Array(const std::string& text) { return JSON::ParseJSON(text).AsArray(); }
+
+class PackageChainTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::wstring command = L"msiexec /i \"" + TevTest::WinePath(TEV_FIXTURE_DIR "/TevFixtureA.msi") + L"\" /qn";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    ASSERT_EQ(exitCode, 0u);
+  }
+
+  std::vector<std::wstring> lines;
+  CConditionExpression store{[this](std::wstring_view line) { lines.emplace_back(line); }};
+  CPackageChain chain{store};
+};
+
+TEST_F(PackageChainTest, IsExecuteMsiAgainstTheInstalledVersion) {
+  struct Case {
+    const char* name;
+    std::string entry;
+    bool allowEqual;
+    bool answer;
+    const wchar_t* log;
+  } const cases[] = {
+      {"not installed runs", R"({"ProductCode":"{00000000-0000-0000-0000-000000000001}","Version":"v2.00.0310.0"})",
+       true, true, L"IsExecuteMSI( {00000000-0000-0000-0000-000000000001} ):v2.0.310.0 >= v0.0.0.0"},
+      {"equal runs with allowEqual", R"({"ProductCode":")" + Narrow(kFixtureProduct) + R"(","Version":"1.2.3"})", true,
+       true, nullptr},
+      {"equal does not run without", R"({"ProductCode":")" + Narrow(kFixtureProduct) + R"(","Version":"1.2.3"})", false,
+       false, nullptr},
+      {"older never runs", R"({"ProductCode":")" + Narrow(kFixtureProduct) + R"(","Version":"1.2.2.9"})", true, false,
+       nullptr},
+      {"by upgrade code", R"({"ProductCode":"x","UpgradeCode":")" + Narrow(kFixtureUpgrade) + R"(","Version":"1.3"})",
+       false, true, L"IsExecuteMSI( x ):v1.3.0.0 > v1.2.3.0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    lines.clear();
+    EXPECT_EQ(store.IsExecuteMSI(Object(c.entry), c.allowEqual), c.answer);
+    ASSERT_EQ(lines.size(), 1u);
+    if (c.log) {
+      EXPECT_EQ(lines[0], c.log);
+    }
+  }
+  EXPECT_THROW(store.IsExecuteMSI(Object(R"({"ProductCode":"x"})"), true), std::bad_any_cast);
+}
+
+TEST_F(PackageChainTest, IsExecuteMspNeedsATargetInExactlyItsVersion) {
+  const std::string product = Narrow(kFixtureProduct);
+  EXPECT_FALSE(store.IsExecuteMSP(Object(R"({})")));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(store.IsExecuteMSP(Object(R"({"PatchTargets":[{"ProductCode":"{00000000-0000-0000-0000-000000000002}"},
+                                           {"ProductCode":")" +
+                                        product + R"(","Version":"v1.2.3.0"}]})")));
+  EXPECT_EQ(lines,
+            std::vector<std::wstring>{L"IsExecuteMSP( " + std::wstring(kFixtureProduct) + L" ):v1.2.3.0 == v1.2.3.0"});
+  lines.clear();
+  EXPECT_FALSE(
+      store.IsExecuteMSP(Object(R"({"PatchTargets":[{"ProductCode":")" + product + R"(","Version":"1.2"}]})")));
+  EXPECT_EQ(lines.size(), 1u);
+}
+
+TEST_F(PackageChainTest, InstalledConditionFirstRuleDecides) {
+  const std::string product = Narrow(kFixtureProduct);
+  store.SetProperty(L"FLAG", Token::Boolean(true));
+  EXPECT_TRUE(store.InstalledCondition(
+      Object(R"({"PatchTargets":[{"ProductCode":")" + product + R"("}],"InstalledCondition":"NOT FLAG"})")));
+  EXPECT_TRUE(store.InstalledCondition(Object(R"({"UpgradeCode":")" + Narrow(kFixtureUpgrade) + R"("})")));
+  EXPECT_FALSE(store.InstalledCondition(Object(R"({"ProductCode":"{00000000-0000-0000-0000-000000000003}",
+                                                   "InstalledCondition":"FLAG"})")));
+  EXPECT_TRUE(store.InstalledCondition(Object(R"({"InstalledCondition":"FLAG"})")));
+  EXPECT_FALSE(store.InstalledCondition(Object(R"({})")));
+}
+
+TEST_F(PackageChainTest, LoadBuildsOnePackagePerEntryAndDecidesOnce) {
+  store.SetProperty(L"NEW", Token::Integer(0));
+  chain.Load(Array(R"([
+    {"MsiPackage": {"Id": "old"}, "ExePackage": {"Id": "first", "ExecuteCondition": "NOT NEW"}},
+    {"ExePackage": {"Id": "skipped", "ExecuteCondition": "NEW"}},
+    {"MsiPackage": {"Id": "main", "ProductCode": ")" +
+                   Narrow(kFixtureProduct) + R"(", "Version": "1.2.3"}},
+    {"MsiPackage": {"Id": "prereq", "PreRequired": true, "ProductCode": ")" +
+                   Narrow(kFixtureProduct) +
+                   R"(", "Version": "1.2.3"}},
+    {"MspPackage": {"Id": "patch"}}
+  ])"));
+  std::vector<std::wstring> built;
+  for (const auto& package : chain.Packages()) {
+    built.push_back(package->GetPackageType() + L":" + package->GetId() + (package->execute ? L"+" : L"-"));
+  }
+  EXPECT_EQ(built, (std::vector<std::wstring>{L"ExePackage:first+", L"ExePackage:skipped-", L"MsiPackage:main+",
+                                              L"MsiPackage:prereq-", L"MspPackage:patch-"}));
+  EXPECT_EQ(chain.FindExecutePackage(L"MsiPackage")->GetId(), L"main");
+  EXPECT_EQ(chain.FindExecutePackage(L"first")->GetId(), L"first");
+  EXPECT_EQ(chain.FindExecutePackage(L"skipped"), nullptr);
+  EXPECT_EQ(chain.FindExecutePackage(L"msipackage"), nullptr);
+
+  bool installed = true;
+  EXPECT_FALSE(chain.QueryTargetPackage(L"prereq", installed));
+  EXPECT_TRUE(installed);  // the product is there
+  EXPECT_FALSE(chain.QueryTargetPackage(L"nothing", installed));
+  EXPECT_FALSE(installed);
+  EXPECT_TRUE(chain.QueryTargetPackage(L"main", installed));
+
+  chain.Load(Array(R"([{"ExePackage": {"Id": "only"}}])"));
+  ASSERT_EQ(chain.Packages().size(), 1u);
+  EXPECT_EQ(chain.Packages()[0]->GetId(), L"only");
+}
+
+TEST_F(PackageChainTest, MalformedEntriesAreErrorsNotCrashes) {
+  for (const char* list : {R"([{}])", R"([{"exePackage": {}}])", R"([{"Bundle": {}}])", R"([1])",
+                           R"([{"ExePackage": []}])", R"([{"ExePackage": {"ExecuteCondition": 5}}])",
+                           R"([{"MsiPackage": {"PreRequired": "yes", "ProductCode": "x", "Version": "1"}}])"}) {
+    SCOPED_TRACE(list);
+    EXPECT_THROW(chain.Load(Array(list)), std::bad_any_cast);
+  }
+  EXPECT_THROW(chain.Load(Array(R"([{"ExePackage": {"ExecuteCondition": "A AND"}}])")), Expression::ConditionError);
+}
+
+TEST_F(PackageChainTest, InstallingIsNotBuiltAndSaysSo) {
+  chain.Load(Array(R"([{"ExePackage": {}}])"));
+  EXPECT_ANY_THROW(chain.Packages()[0]->Execute(L"C:\\x.exe"));
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// tevstamp: puts a launch manifest into a copy of a built TevLauncher.exe, so that release
+// engineers ship their product's manifest without rebuilding the launcher.
+//
+//   tevstamp LAUNCHER.exe MANIFEST.json OUTPUT.exe   stamp MANIFEST as resource JSON 1 of OUTPUT
+//   tevstamp --remove LAUNCHER.exe OUTPUT.exe        a copy that carries no manifest (for tests)
+//
+// The manifest must read as an object with "LaunchPackage" and "LaunchList"; anything else is
+// refused before OUTPUT is written. Exit code 0 on success, 1 on a refused manifest, 2 on usage
+// or file errors. Sign OUTPUT after stamping: stamping changes the file.
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "../../launcher/json/json_parser.h"
+
+namespace {
+
+constexpr int kRefused = 1;
+constexpr int kFailed = 2;
+
+int Fail(int code, const std::wstring& message) {
+  fwprintf(stderr, L"tevstamp: %ls\n", message.c_str());
+  return code;
+}
+
+std::wstring ErrorText(DWORD error) { return L"error " + std::to_wstring(error); }
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  std::ifstream file(path.c_str(), std::ios::binary);
+  if (!file) return false;
+  bytes.assign(std::istreambuf_iterator<char>(file), {});
+  return !file.bad();
+}
+
+// Why the text cannot be a launch manifest; empty when it can.
+std::wstring ManifestProblem(const std::string& bytes) {
+  try {
+    const Tevrian::JSON::JsonValue document = Tevrian::JSON::ParseJSON(bytes);
+    if (!document.IsObject()) return L"the file is not a JSON object";
+    const auto& object = document.AsObject();
+    const auto launchPackage = object.find("LaunchPackage");
+    if (launchPackage == object.end() || !launchPackage->second.IsObject()) {
+      return L"\"LaunchPackage\" is missing or not an object";
+    }
+    const auto launchList = object.find("LaunchList");
+    if (launchList == object.end() || !launchList->second.IsArray()) {
+      return L"\"LaunchList\" is missing or not an array";
+    }
+    return {};
+  } catch (const std::exception&) {
+    return L"the file is not a readable JSON object";
+  }
+}
+
+// A resource name or type: a number or a text, as the resource section keeps it.
+struct ResourceId {
+  bool isNumber;
+  WORD number;
+  std::wstring text;
+
+  static ResourceId From(LPCWSTR id) {
+    if (IS_INTRESOURCE(id)) return {true, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(id)), {}};
+    return {false, 0, id};
+  }
+  LPCWSTR Get() const { return isNumber ? MAKEINTRESOURCEW(number) : text.c_str(); }
+  bool Is(LPCWSTR other) const {
+    return From(other).isNumber == isNumber && From(other).number == number && From(other).text == text;
+  }
+};
+
+struct Resource {
+  ResourceId type, name;
+  WORD language;
+  std::string data;
+};
+
+struct Collector {
+  HMODULE image;
+  std::vector<Resource> resources;
+  ResourceId type{}, name{};
+};
+
+BOOL CALLBACK CollectLanguage(HMODULE image, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) {
+  auto* c = reinterpret_cast<Collector*>(param);
+  HRSRC found = FindResourceExW(image, c->type.Get(), c->name.Get(), language);
+  HGLOBAL loaded = found ? LoadResource(image, found) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  const DWORD size = found ? SizeofResource(image, found) : 0;
+  c->resources.push_back({c->type, c->name, language, std::string(static_cast<const char*>(bytes), bytes ? size : 0)});
+  return TRUE;
+}
+
+BOOL CALLBACK CollectName(HMODULE image, LPCWSTR type, LPWSTR name, LONG_PTR param) {
+  auto* c = reinterpret_cast<Collector*>(param);
+  c->name = ResourceId::From(name);
+  EnumResourceLanguagesW(image, type, name, CollectLanguage, param);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectType(HMODULE image, LPWSTR type, LONG_PTR param) {
+  auto* c = reinterpret_cast<Collector*>(param);
+  c->type = ResourceId::From(type);
+  EnumResourceNamesW(image, type, CollectName, param);
+  return TRUE;
+}
+
+// Every resource of the launcher but its manifest. The copy is rebuilt from these, so no old
+// manifest, under whatever language, can survive beside the new one.
+bool ResourcesWithoutManifest(const std::wstring& path, std::vector<Resource>& resources, WORD& manifestLanguage) {
+  HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!image) return false;
+  Collector collector{image, {}, {}, {}};
+  EnumResourceTypesW(image, CollectType, reinterpret_cast<LONG_PTR>(&collector));
+  FreeLibrary(image);
+  manifestLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+  for (auto& resource : collector.resources) {
+    if (resource.type.Is(L"JSON") && resource.name.Is(MAKEINTRESOURCEW(1))) {
+      manifestLanguage = resource.language;
+    } else {
+      resources.push_back(std::move(resource));
+    }
+  }
+  return true;
+}
+
+int Stamp(const std::wstring& launcher, const std::string* manifest, const std::wstring& output) {
+  std::vector<Resource> resources;
+  WORD language = 0;
+  if (!ResourcesWithoutManifest(launcher, resources, language)) {
+    return Fail(kFailed, L"cannot read the resources of " + launcher + L": " + ErrorText(GetLastError()));
+  }
+  if (!CopyFileW(launcher.c_str(), output.c_str(), FALSE)) {
+    return Fail(kFailed, L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
+  }
+  HANDLE update = BeginUpdateResourceW(output.c_str(), TRUE);
+  if (!update) return Fail(kFailed, L"cannot update " + output + L": " + ErrorText(GetLastError()));
+  bool ok = true;
+  for (auto& r : resources) {
+    ok = ok && UpdateResourceW(update, r.type.Get(), r.name.Get(), r.language, r.data.data(),
+                               static_cast<DWORD>(r.data.size()));
+  }
+  if (manifest) {
+    ok = ok && UpdateResourceW(update, L"JSON", MAKEINTRESOURCEW(1), language, const_cast<char*>(manifest->data()),
+                               static_cast<DWORD>(manifest->size()));
+  }
+  const DWORD error = ok ? 0 : GetLastError();
+  if (!EndUpdateResourceW(update, !ok) || !ok) {
+    DeleteFileW(output.c_str());
+    return Fail(kFailed,
+                L"cannot write the manifest into " + output + L": " + ErrorText(error ? error : GetLastError()));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 4 && std::wstring(argv[1]) == L"--remove") return Stamp(argv[2], nullptr, argv[3]);
+  if (argc != 4) {
+    return Fail(kFailed,
+                L"usage: tevstamp LAUNCHER.exe MANIFEST.json OUTPUT.exe | tevstamp --remove LAUNCHER.exe OUTPUT.exe");
+  }
+  std::string manifest;
+  if (!ReadFileBytes(argv[2], manifest)) return Fail(kFailed, std::wstring(L"cannot read ") + argv[2]);
+  if (const std::wstring problem = ManifestProblem(manifest); !problem.empty()) {
+    return Fail(kRefused, std::wstring(argv[2]) + L" is not a launch manifest: " + problem);
+  }
+  return Stamp(argv[1], &manifest, argv[3]);
+}
