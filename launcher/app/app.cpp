@@ -16,7 +16,10 @@
 #include "file_names.h"
 #include "folders.h"
 #include "../installer/msi_exception.h"
+#include "../installer/msi_api.h"
+#include "../installer/registry.h"
 #include "../installer/text.h"
+#include "../conditions/property_searches.h"
 #include "integrity.h"
 #include "log_file.h"
 
@@ -38,7 +41,7 @@ constexpr bool kRequireSignature = true;
 constexpr bool kRequireSignature = false;
 #endif
 
-std::wstring ModulePath() {
+std::wstring OwnModulePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -112,6 +115,7 @@ bool CTevLauncherApp::InitInstance() {
   }
   try {
     if (!LoadManifest()) return false;
+    if (!CheckLaunchPackage()) return false;
   } catch (const std::exception& error) {
     // A member of the wrong kind, a missing required member, an integer out of range or an
     // incomplete condition: the manifest cannot be acted on.
@@ -190,7 +194,7 @@ bool CTevLauncherApp::InitBuiltinProperties() {
 }
 
 bool CTevLauncherApp::CheckIntegrity() {
-  const std::wstring path = ModulePath();
+  const std::wstring path = OwnModulePath();
   const SignatureCheck check = VerifyOwnSignature(path);
   switch (check.state) {
     case SignatureState::Verified:
@@ -222,21 +226,7 @@ void CTevLauncherApp::EndWithError(const std::wstring& logLine, const std::wstri
 }  // namespace Tevrian
 
 namespace Tevrian {
-namespace {
-
-const JSON::JsonObject& RequiredObject(const JSON::JsonObject& object, std::string_view key) {
-  const auto it = object.find(key);
-  if (it == object.end()) throw JSON::BadAnyCast();
-  return it->second.AsObject();
-}
-
-const JSON::JsonArray& RequiredArray(const JSON::JsonObject& object, std::string_view key) {
-  const auto it = object.find(key);
-  if (it == object.end()) throw JSON::BadAnyCast();
-  return it->second.AsArray();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool CTevLauncherApp::LoadManifest() {
   std::string bytes;
@@ -250,7 +240,7 @@ bool CTevLauncherApp::LoadManifest() {
   m_manifest = JSON::ParseJSON(bytes).AsObject();
   // Kept as embedded: a newer manifest may replace m_manifest, but the name, the log file and
   // the elevation test always follow the launcher's own document.
-  const JSON::JsonObject embeddedLaunchPackage = RequiredObject(m_manifest, "LaunchPackage");
+  const JSON::JsonObject embeddedLaunchPackage = JSON::RequiredMember(m_manifest, "LaunchPackage").AsObject();
 
   if (!UpdateManifest(embeddedLaunchPackage)) return false;
 
@@ -276,7 +266,7 @@ bool CTevLauncherApp::LoadManifest() {
   }
 
   LoadPropertyDefinitions();
-  m_packages.Load(RequiredArray(m_manifest, "LaunchList"));
+  m_packages.Load(JSON::RequiredMember(m_manifest, "LaunchList").AsArray());
   return true;
 }
 
@@ -415,6 +405,64 @@ bool CTevLauncherApp::RunAndWait(std::uint32_t& exitCode, const std::wstring& pr
   if (reported != STILL_ACTIVE) exitCode = reported;
   WriteLog(L"Succeeded: GetExitCodeProcess( {0} ):ExitCode={1}", reported, static_cast<std::int32_t>(exitCode));
   return true;
+}
+
+std::wstring CTevLauncherApp::ModulePath() { return OwnModulePath(); }
+
+bool CTevLauncherApp::CheckLaunchPackage() {
+  const JSON::JsonObject& launchPackage = JSON::RequiredMember(m_manifest, "LaunchPackage").AsObject();
+  const auto refuse = [&](std::string_view messageKey) {
+    const std::wstring text = JSON::RequiredMember(launchPackage, messageKey).AsString();
+    ShowMessage(m_properties.Resolve(text));
+    return false;
+  };
+
+  if (const auto condition = launchPackage.find("Condition");
+      condition != launchPackage.end() && !condition->second.IsNull()) {
+    if (!m_properties.CheckCondition(condition->second.AsString())) return refuse("FailMessage");
+  }
+
+  if (const auto target = launchPackage.find("TargetPackage"); target != launchPackage.end()) {
+    const std::wstring& targetName = target->second.AsString();
+    bool installed = false;
+    if (!m_packages.QueryTargetPackage(targetName, installed)) {
+      const char* key = installed ? "InstalledTargetPackage" : "NoInstalledTargetPackage";
+      if (launchPackage.find(key) != launchPackage.end()) return refuse(key);
+    } else if (const std::wstring conflict = FindConflictingProduct(launchPackage, targetName); !conflict.empty()) {
+      m_properties.SetProperty(
+          L"CONFLICT_APP_NAME",
+          Expression::Token::Text(Expression::TokenKind::String, Expression::GetProductInfo(conflict, L"ProductName")));
+      return refuse("WendSpecialCheckMessage");
+    }
+  }
+
+  if (JSON::GetValue(launchPackage, "Privileged", false) && !IsElevated()) {
+    // The elevated instance does the launch; this one ends with its exit code.
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    RunAndWait(m_exitCode, ModulePath(), CommandLineArguments(), L"RunAs");
+    SetCursor(previous ? previous : LoadCursorW(nullptr, IDC_ARROW));
+    return false;
+  }
+  return true;
+}
+
+std::wstring CTevLauncherApp::FindConflictingProduct(const JSON::JsonObject& launchPackage,
+                                                     const std::wstring& targetName) {
+  const auto check = launchPackage.find("WendSpecialCheck");
+  if (check == launchPackage.end()) return {};
+  TevMSI::CTevRegKey key;
+  if (!key.Open(HKEY_LOCAL_MACHINE, check->second.AsString(), KEY_READ)) return {};
+  const std::wstring registered = key.Value(L"ProductCode").GetString();
+  if (registered.empty()) return {};
+  const CExecutePackage* package = m_packages.FindExecutePackage(targetName);
+  if (!package) return {};
+  const auto own = package->entry.find("ProductCode");
+  if (own == package->entry.end()) return {};
+  // The registered product is the package's own, whatever the letter case of its code.
+  if (TevMSI::CompareNoCase(registered, own->second.AsString()) == 0) return {};
+  const auto queryState = TevMSI::Msi().QueryProductState;
+  if (!queryState || queryState(registered.c_str()) < INSTALLSTATE_LOCAL) return {};
+  return registered;
 }
 
 }  // namespace Tevrian

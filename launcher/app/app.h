@@ -54,8 +54,11 @@ class CTevLauncherApp {
   // Starts a program through the shell and waits for it while window messages keep flowing.
   // True with its exit code; false with the system error when it did not start or its exit code
   // could not be read. `verb` may be null (the default action) or "RunAs".
-  bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
-                  const wchar_t* verb);
+  virtual bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
+                          const wchar_t* verb);
+  // The launch checks: the manifest's condition, the target package, a conflicting application,
+  // and the elevation restart. False ends the start-up.
+  bool CheckLaunchPackage();
   // Deletes or restores the cleanup paths and removes the folders that leaves empty.
   void RemoveCleanupFileFolder();
 
@@ -96,6 +99,7 @@ class CTevLauncherApp {
   virtual bool ReadManifestResource(std::string& bytes, std::uint32_t& error);
   virtual bool IsElevated();
   virtual bool IsHidden();
+  virtual std::wstring ModulePath();
   virtual std::wstring TempFolder();
   // Seam for the newer-manifest hand-over: false ends the start-up (another launcher ran).
   virtual bool UpdateManifest(const JSON::JsonObject& embeddedLaunchPackage);
@@ -104,6 +108,9 @@ class CTevLauncherApp {
   void EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
   // An error that ends the run after the command line was read: logged (a log file is started if
   // none was yet, so that the reason is kept), shown unless the run is hidden.
+  // The product code of an installed application that conflicts with the target package; empty
+  // when there is none.
+  std::wstring FindConflictingProduct(const JSON::JsonObject& launchPackage, const std::wstring& targetName);
   void EndWithUnexpectedError(const std::wstring& what);
   void EndWithRunError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
 };

@@ -9,12 +9,6 @@ namespace {
 
 using JSON::JsonObject;
 
-const std::wstring& RequiredText(const JsonObject& object, std::string_view key) {
-  const auto it = object.find(key);
-  if (it == object.end()) throw JSON::BadAnyCast();
-  return it->second.AsString();
-}
-
 bool Has(const JsonObject& object, std::string_view key) { return object.find(key) != object.end(); }
 
 VersionValue InstalledVersion(const Token& token) {
@@ -24,11 +18,11 @@ VersionValue InstalledVersion(const Token& token) {
 }  // namespace
 
 bool CConditionExpression::IsExecuteMSI(const JsonObject& entry, bool allowEqual) const {
-  const std::wstring& productCode = RequiredText(entry, "ProductCode");
-  const VersionValue installed =
-      InstalledVersion(Has(entry, "UpgradeCode") ? GetRelatedProductVersion(RequiredText(entry, "UpgradeCode"))
-                                                 : GetInstalledProductVersion(productCode));
-  const VersionValue package = ParseVersion(RequiredText(entry, "Version"));
+  const std::wstring& productCode = JSON::RequiredMember(entry, "ProductCode").AsString();
+  const VersionValue installed = InstalledVersion(
+      Has(entry, "UpgradeCode") ? GetRelatedProductVersion(JSON::RequiredMember(entry, "UpgradeCode").AsString())
+                                : GetInstalledProductVersion(productCode));
+  const VersionValue package = ParseVersion(JSON::RequiredMember(entry, "Version").AsString());
   Log(FormatText(L"IsExecuteMSI( {0} ):{1} {2} {3}", productCode, FormatVersion(package), allowEqual ? L">=" : L">",
                  FormatVersion(installed)));
   return allowEqual ? package >= installed : package > installed;
@@ -39,10 +33,10 @@ bool CConditionExpression::IsExecuteMSP(const JsonObject& entry) const {
   if (targets == entry.end()) return false;
   for (const JSON::JsonValue& element : targets->second.AsArray()) {
     const JsonObject& target = element.AsObject();
-    const std::wstring& productCode = RequiredText(target, "ProductCode");
+    const std::wstring& productCode = JSON::RequiredMember(target, "ProductCode").AsString();
     const Token installed = GetInstalledProductVersion(productCode);
     if (installed.kind != TokenKind::Version) continue;
-    const VersionValue version = ParseVersion(RequiredText(target, "Version"));
+    const VersionValue version = ParseVersion(JSON::RequiredMember(target, "Version").AsString());
     Log(FormatText(L"IsExecuteMSP( {0} ):{1} == {2}", productCode, FormatVersion(version),
                    FormatVersion(installed.VersionValueOf())));
     if (version == installed.VersionValueOf()) return true;
@@ -53,19 +47,21 @@ bool CConditionExpression::IsExecuteMSP(const JsonObject& entry) const {
 bool CConditionExpression::InstalledCondition(const JsonObject& entry) const {
   if (const auto targets = entry.find("PatchTargets"); targets != entry.end()) {
     for (const JSON::JsonValue& element : targets->second.AsArray()) {
-      if (GetInstalledProductVersion(RequiredText(element.AsObject(), "ProductCode")).kind == TokenKind::Version) {
+      if (GetInstalledProductVersion(JSON::RequiredMember(element.AsObject(), "ProductCode").AsString()).kind ==
+          TokenKind::Version) {
         return true;
       }
     }
     return false;
   }
   if (Has(entry, "UpgradeCode")) {
-    return GetRelatedProductVersion(RequiredText(entry, "UpgradeCode")).kind == TokenKind::Version;
+    return GetRelatedProductVersion(JSON::RequiredMember(entry, "UpgradeCode").AsString()).kind == TokenKind::Version;
   }
   if (Has(entry, "ProductCode")) {
-    return GetInstalledProductVersion(RequiredText(entry, "ProductCode")).kind == TokenKind::Version;
+    return GetInstalledProductVersion(JSON::RequiredMember(entry, "ProductCode").AsString()).kind == TokenKind::Version;
   }
-  if (Has(entry, "InstalledCondition")) return CheckCondition(RequiredText(entry, "InstalledCondition"));
+  if (Has(entry, "InstalledCondition"))
+    return CheckCondition(JSON::RequiredMember(entry, "InstalledCondition").AsString());
   return false;
 }
 

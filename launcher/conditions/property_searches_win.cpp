@@ -14,13 +14,6 @@ namespace {
 using JSON::JsonObject;
 using JSON::JsonValue;
 
-// A member the definition cannot do without: absent reads like a member of the wrong kind.
-const std::wstring& RequiredString(const JsonObject& object, std::string_view key) {
-  const auto it = object.find(key);
-  if (it == object.end()) throw JSON::BadAnyCast();
-  return it->second.AsString();
-}
-
 bool RootKey(const std::wstring& name, HKEY& root) {
   if (name == L"HKLM") {
     root = HKEY_LOCAL_MACHINE;
@@ -47,9 +40,9 @@ Token ConstantValue(const JsonValue& value) {
 
 Token SearchRegistry(const JsonObject& search) {
   HKEY root = nullptr;
-  if (!RootKey(RequiredString(search, "Root"), root)) return Token{};
-  const std::wstring& key = RequiredString(search, "Key");
-  const bool existsMode = RequiredString(search, "Result") == L"exists";
+  if (!RootKey(JSON::RequiredMember(search, "Root").AsString(), root)) return Token{};
+  const std::wstring& key = JSON::RequiredMember(search, "Key").AsString();
+  const bool existsMode = JSON::RequiredMember(search, "Result").AsString() == L"exists";
   const REGSAM access = JSON::GetValue(search, "Win64", false) ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ;
 
   TevMSI::CTevRegKey opened;
@@ -71,9 +64,9 @@ Token SearchRegistry(const JsonObject& search) {
 
 Token SearchProduct(const JsonObject& search) {
   if (search.find("UpgradeCode") != search.end())
-    return GetRelatedProductVersion(RequiredString(search, "UpgradeCode"));
+    return GetRelatedProductVersion(JSON::RequiredMember(search, "UpgradeCode").AsString());
   if (search.find("ProductCode") != search.end())
-    return GetInstalledProductVersion(RequiredString(search, "ProductCode"));
+    return GetInstalledProductVersion(JSON::RequiredMember(search, "ProductCode").AsString());
   return Token{};
 }
 

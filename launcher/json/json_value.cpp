@@ -78,6 +78,12 @@ std::int32_t GetValue(const JsonObject& object, std::string_view key, std::int32
   return ReadMember<std::int32_t>(object, key, defaultValue, [](const JsonValue& v) { return v.AsInteger(); });
 }
 
+const JsonValue& RequiredMember(const JsonObject& object, std::string_view key) {
+  const auto it = object.find(key);
+  if (it == object.end()) throw BadAnyCast();
+  return it->second;
+}
+
 std::wstring DecodeJSONString(std::string_view raw) {
   std::wstring out;
   out.reserve(raw.size());

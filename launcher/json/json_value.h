@@ -103,6 +103,10 @@ std::int32_t GetValue(const JsonObject& object, std::string_view key, std::int32
 // A narrow default would otherwise choose the boolean read.
 void GetValue(const JsonObject& object, std::string_view key, const char* defaultValue) = delete;
 
+// A member the reader cannot do without: an absent key raises BadAnyCast, as a member of the wrong
+// kind does when it is read.
+const JsonValue& RequiredMember(const JsonObject& object, std::string_view key);
+
 // The raw bytes of a JSON string's content (or a member name) as UTF-16: escapes decoded, each \u
 // escape one code unit (pairs stay pairs, lone surrogates pass), an unknown escape keeps its byte,
 // and every malformed UTF-8 sequence becomes U+FFFD.

@@ -28,6 +28,19 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
   bool hidden = false;
   std::vector<std::wstring> messages;
   std::vector<std::wstring> written;  // lines that reached the log file
+  // When set, programs are not started: each start is recorded as "program|parameters|verb" and
+  // ends with `fakeExitCode`.
+  bool fakeRuns = false;
+  std::uint32_t fakeExitCode = 0;
+  std::vector<std::wstring> runs;
+
+  bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
+                  const wchar_t* verb) override {
+    if (!fakeRuns) return CTevLauncherApp::RunAndWait(exitCode, program, parameters, verb);
+    runs.push_back(program + L"|" + parameters + L"|" + (verb ? verb : L""));
+    exitCode = fakeExitCode;
+    return true;
+  }
 
   // Every line logged so far, without its time prefix, in order.
   std::vector<std::wstring> LogBodies() const {
@@ -52,6 +65,7 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
   bool IsElevated() override { return elevated; }
   bool IsHidden() override { return hidden; }
   std::wstring TempFolder() override { return L"Q:\\no such folder\\"; }
+  std::wstring ModulePath() override { return L"C:\\Setup\\TevLauncher.exe"; }
 };
 
 }  // namespace TevTest

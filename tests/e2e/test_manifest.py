@@ -44,8 +44,12 @@ class ManifestTestCase(LauncherTestCase):
         bodies = []
         for line in lines:
             match = LINE.match(line)
-            self.assertIsNotNone(match, f"line without its time prefix: {line!r}")
-            bodies.append(match.group(1))
+            if match:
+                bodies.append(match.group(1))
+            else:
+                # A message with line breaks continues on the next lines without a prefix.
+                self.assertTrue(bodies, f"the log begins without a time prefix: {line!r}")
+                bodies[-1] += "\n" + line
         return bodies
 
 
@@ -163,6 +167,49 @@ class PropertyDefinitionsTest(ManifestTestCase):
         self.assertIn("PackageName=From command line", dump)
         self.assertNotIn("MISSING=(none)", dump)
         self.assertEqual(dump, sorted(dump, key=lambda line: line.split("=", 1)[0].encode("utf-16-be")))
+
+    def test_false_condition_shows_the_expanded_fail_message_and_exits_0(self):
+        document = {"LaunchPackage": {"DisplayName": "Demo", "Condition": "VersionNT > v99.0",
+                                      "FailMessage": "「[PackageName]」は\nこの Windows では動作しません。"},
+                    "LaunchList": []}
+        result = self.run_with(document)
+        self.assertOnlyDialog(result, ["「Demo」は", "この Windows では動作しません。"])
+        self.assertEqual(result.exit_code, 0)
+        bodies = self.log_bodies(result)
+        self.assertIn("CheckCondition( VersionNT > v99.0 ):false", bodies)
+        closing = bodies.index("ExitCode=0(0x00000000)")
+        self.assertEqual(bodies[closing + 1:closing + 3], ["m_scheduleReboot=false, m_forceReboot=false", "Properties"])
+        self.assertTrue(all("=" in line for line in bodies[closing + 3:]))
+        self.assertIn("PackageName=Demo", bodies[closing + 3:])
+
+    def conflict_document(self, registered_code):
+        self.prefix.wine(["reg", "add", TEST_KEY + r"\Conflict", "/v", "ProductCode", "/t", "REG_SZ", "/d",
+                          registered_code, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        return {"LaunchPackage": {"DisplayName": "Demo", "TargetPackage": "MsiPackage",
+                                  "WendSpecialCheck": r"Software\TevLauncherE2E\Conflict",
+                                  "WendSpecialCheckMessage": "「[PackageName]」は「[CONFLICT_APP_NAME]」と共存できません。"},
+                "LaunchList": [{"MsiPackage": {"ProductCode": "{3C5B8E10-7A2D-4F61-9B3E-1D2C3B4A5F99}",
+                                               "Version": "9.0"}}]}
+
+    def test_conflicting_installed_product_is_named(self):
+        result = self.run_with(self.conflict_document(FAMILY_V1))
+        self.assertOnlyDialog(result, ["「Demo」は「TevFamilyV1」と共存できません。"])
+        self.assertEqual(result.exit_code, 0)
+        self.assertIn("Add Property CONFLICT_APP_NAME=TevFamilyV1", result.log_text)
+
+    def test_own_product_code_in_other_case_is_no_conflict(self):
+        result = self.run_with(self.conflict_document("{3c5b8e10-7a2d-4f61-9b3e-1d2c3b4a5f99}"))
+        self.assertEqual(result.dialogs, [], result.output)
+        self.assertEqual(result.exit_code, 0)
+
+    def test_already_installed_target_shows_its_message(self):
+        document = {"LaunchPackage": {"DisplayName": "Demo", "TargetPackage": "old",
+                                      "InstalledTargetPackage": "[PackageName] はインストール済みです。"},
+                    "LaunchList": [{"MsiPackage": {"Id": "old", "ProductCode": FAMILY_V1, "UpgradeCode": FAMILY_UPGRADE,
+                                                   "Version": "1.5"}}]}
+        result = self.run_with(document)
+        self.assertOnlyDialog(result, ["Demo はインストール済みです。"])
+        self.assertIn(f"IsExecuteMSI( {FAMILY_V1} ):v1.5.0.0 >= v2.0.7.0", result.log_text)
 
 
 if __name__ == "__main__":
