@@ -89,7 +89,7 @@ TEST(CheckLaunchPackageTest, MalformedMembersAreErrors) {
   for (const std::string& manifest :
        {Manifest(R"(,"Condition":"NOT VersionNT")"), Manifest(R"(,"Condition":5,"FailMessage":"x")"),
         Manifest(R"(,"Condition":"VersionNT AND","FailMessage":"x")"), Manifest(R"(,"TargetPackage":7)"),
-        Manifest(R"(,"Privileged":"yes")")}) {
+        Manifest(R"(,"Condition":"X == 2147483648","FailMessage":"x")"), Manifest(R"(,"Privileged":"yes")")}) {
     SCOPED_TRACE(manifest);
     RecordingApp app;
     app.manifest = manifest;
