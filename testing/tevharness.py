@@ -57,9 +57,12 @@ class Display:
 
     def __init__(self):
         self.proc = None
+        self.previous = None
 
     def __enter__(self):
-        if os.environ.get("DISPLAY"):
+        display = os.environ.get("DISPLAY", "")
+        # A display whose server is gone would make every window fail silently.
+        if display.startswith(":") and os.path.exists(f"/tmp/.X11-unix/X{display[1:].split('.')[0]}"):
             return self
         n = 100
         while os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
@@ -70,6 +73,7 @@ class Display:
             if os.path.exists(f"/tmp/.X11-unix/X{n}"):
                 break
             time.sleep(0.1)
+        self.previous = os.environ.get("DISPLAY")
         os.environ["DISPLAY"] = f":{n}"
         return self
 
@@ -77,7 +81,10 @@ class Display:
         if self.proc:
             self.proc.terminate()
             self.proc.wait()
-            del os.environ["DISPLAY"]
+            if self.previous is None:
+                os.environ.pop("DISPLAY", None)
+            else:
+                os.environ["DISPLAY"] = self.previous
 
 
 def template_prefix(build: str) -> str:
