@@ -350,6 +350,11 @@ void CTevLauncherApp::RemoveCleanupFileFolder() {
     if (!listed) folders.push_back(folder);
   }
   WriteLog(L"Start RemoveCleanupFileFolder()");
+  // One manager for the whole walk, released at exit, rather than one per folder asked about.
+  if (!m_knownFolderManager && FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER,
+                                                       IID_PPV_ARGS(&m_knownFolderManager)))) {
+    m_knownFolderManager = nullptr;
+  }
   for (const auto& folder : folders) {
     RemoveEmptyFolders(m_knownFolderManager, folder, [this](const std::wstring& line) { WriteLog(line); });
   }
