@@ -44,6 +44,18 @@ std::wstring FormatText(std::wstring_view text, const Args&... args) {
   return fmt::format(fmt::runtime(text), detail::TemplateArgument(args)...);
 }
 
+// What one log line or message quotes of a text that may be long (a manifest's condition or
+// message): at most `limit` characters, then "...(N more characters)", so that a log grows with the
+// texts it reports, not with their length times the lines that quote them.
+inline constexpr std::size_t kQuoteLimit = 300;
+inline std::wstring Shorten(std::wstring_view text, std::size_t limit = kQuoteLimit) {
+  if (text.size() <= limit) return std::wstring(text);
+  std::size_t cut = limit;
+  // Never split a surrogate pair.
+  if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) --cut;
+  return std::wstring(text.substr(0, cut)) + fmt::format(L"...({0} more characters)", text.size() - cut);
+}
+
 }  // namespace Tevrian
 
 template <>

@@ -1,5 +1,7 @@
 #include "condition_expression.h"
 
+#include <vector>
+
 #include "../app/text_template.h"
 #include "expression.h"
 
@@ -25,7 +27,7 @@ void CConditionExpression::LogProperties() const {
 namespace {
 
 Token EvaluateChild(const CConditionExpression& context, const ExpressionNodePtr& child) {
-  if (!child) throw ConditionError("the condition is incomplete: an operand is missing");
+  if (!child) throw ConditionError(L"an operand is missing");
   return Evaluate(context, *child);
 }
 
@@ -95,7 +97,7 @@ const std::array<EvaluationFunction, 22>& EvaluationTable() {
 Token Evaluate(const CConditionExpression& context, const ExpressionNode& node) {
   const auto index = static_cast<std::size_t>(node.token.kind);
   if (index >= EvaluationTable().size() || !EvaluationTable()[index]) {
-    throw ConditionError("the condition holds a token that has no value");
+    throw ConditionError(L"the condition holds a token that has no value");
   }
   return EvaluationTable()[index](context, node);
 }
@@ -154,29 +156,71 @@ int Compare(const Token& a, const Token& b) {
 }
 
 bool CConditionExpression::CheckCondition(const wchar_t* text, std::size_t length) const {
-  const TokenList tokens = Tokenize(text, length);
-  if (tokens.empty()) return true;
-  const ExpressionNodePtr root = Parse(tokens);
-  if (!root) throw ConditionError("the condition does not begin with an operand");
-  const bool answer = IsTrue(Evaluate(*this, *root));
-  Log(FormatText(L"CheckCondition( {0} ):{1}", std::wstring_view(text, length), answer));
+  const std::wstring_view view(text, length);
+  bool answer = false;
+  try {
+    std::vector<std::size_t> positions;
+    TokenList tokens;
+    try {
+      tokens = Tokenize(text, length, &positions);
+    } catch (const IntegerOutOfRange& error) {
+      throw ConditionError(L"the integer " + WhereInCondition(error.position, length) +
+                           L" is beyond the signed 32-bit range");
+    } catch (const InvalidInteger& error) {
+      throw ConditionError(L"the digits " + WhereInCondition(error.position, length) + L" are not a number");
+    }
+    if (tokens.empty()) return true;
+    const ParsedCondition parsed = ParseCondition(tokens, positions, length);
+    // Every empty link is one the parser met, so this also covers an empty root.
+    if (!parsed.root || parsed.missingOperandAt != std::wstring_view::npos) {
+      throw ConditionError(L"an operand is missing " + WhereInCondition(parsed.missingOperandAt, length));
+    }
+    answer = IsTrue(Evaluate(*this, *parsed.root));
+  } catch (ConditionError& error) {
+    error.Of(view);
+    throw;
+  }
+  Log(FormatText(L"CheckCondition( {0} ):{1}", Shorten(view), answer));
   return answer;
 }
 
-std::wstring CConditionExpression::Resolve(const wchar_t* text, std::size_t length) const {
-  const std::wstring_view view(text, length);
-  if (view.empty()) return std::wstring(view);
-  std::size_t open = view.find(L'[');
-  while (open != std::wstring_view::npos && open > 0 && view[open - 1] == L'\\') open = view.find(L'[', open + 1);
-  if (open == std::wstring_view::npos || open + 1 >= view.size()) return std::wstring(view);
-  const std::size_t close = view.find(L']', open + 1);
-  if (close == std::wstring_view::npos) return std::wstring(view);
+namespace {
 
-  std::wstring answer(view.substr(0, open));
-  const std::wstring name(view.substr(open + 1, close - open - 1));
-  if (const auto it = m_properties.find(name); it != m_properties.end()) answer += SubstitutionText(it->second);
-  if (close + 1 < view.size()) answer += Resolve(view.substr(close + 1));
-  Log(L"Resolve " + std::wstring(view) + L" -> " + answer);
+// The first "[" not preceded by a backslash, and the first "]" after it; false when the text has
+// no complete reference.
+bool FindReference(std::wstring_view text, std::size_t& open, std::size_t& close) {
+  open = text.find(L'[');
+  while (open != std::wstring_view::npos && open > 0 && text[open - 1] == L'\\') open = text.find(L'[', open + 1);
+  if (open == std::wstring_view::npos || open + 1 >= text.size()) return false;
+  close = text.find(L']', open + 1);
+  return close != std::wstring_view::npos;
+}
+
+}  // namespace
+
+std::wstring CConditionExpression::Resolve(const wchar_t* text, std::size_t length) const {
+  // Each reference's answer is its prefix, its value and the answer of the rest, so the whole
+  // answer is built front to back in one pass, and the answer of each rest is a suffix of it.
+  struct Reference {
+    std::wstring_view text;  // the text from this reference's prefix on
+    std::size_t answerStart;
+  };
+  std::vector<Reference> references;
+  std::wstring answer;
+  std::wstring_view rest(text, length);
+  std::size_t open = 0;
+  std::size_t close = 0;
+  while (!rest.empty() && FindReference(rest, open, close)) {
+    references.push_back({rest, answer.size()});
+    answer += rest.substr(0, open);
+    const std::wstring name(rest.substr(open + 1, close - open - 1));
+    if (const auto it = m_properties.find(name); it != m_properties.end()) answer += SubstitutionText(it->second);
+    rest = rest.substr(close + 1);
+  }
+  answer += rest;
+  for (auto it = references.rbegin(); it != references.rend(); ++it) {
+    Log(L"Resolve " + Shorten(it->text) + L" -> " + Shorten(std::wstring_view(answer).substr(it->answerStart)));
+  }
   return answer;
 }
 

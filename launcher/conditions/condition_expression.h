@@ -16,13 +16,6 @@
 
 namespace Tevrian::Expression {
 
-// A condition that cannot be given a value: an operand is missing where the grammar needs one
-// ("A AND", "NOT NOT A", "((A))"). Reported as an error rather than read as true or false.
-class ConditionError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 class CConditionExpression {
  public:
   using LogSink = std::function<void(std::wstring_view)>;
@@ -39,13 +32,15 @@ class CConditionExpression {
   const PropertyMap& Properties() const { return m_properties; }
 
   // Tokenizes, parses and evaluates the condition, logging "CheckCondition( text ):answer". An
-  // empty condition is true and logs nothing. Raises ConditionError for an incomplete tree and
-  // std::out_of_range for an integer literal beyond 32 bits.
+  // empty condition is true and logs nothing. Raises ConditionError, naming the text and what is
+  // wrong, for an operand that is missing ("A AND", "NOT NOT A", "((A))"), an integer literal
+  // beyond 32 bits and a tree too deep to evaluate: never a silent true or false.
   bool CheckCondition(const wchar_t* text, std::size_t length) const;
   bool CheckCondition(std::wstring_view text) const { return CheckCondition(text.data(), text.size()); }
 
   // Replaces [Name] references with property values; "\[" is passed over. Logs one
-  // "Resolve text -> answer" line per reference.
+  // "Resolve text -> answer" line per reference, innermost rest first, each quoting at most a few
+  // hundred characters. Runs in fixed stack space and linear time, whatever the text.
   std::wstring Resolve(const wchar_t* text, std::size_t length) const;
   std::wstring Resolve(std::wstring_view text) const { return Resolve(text.data(), text.size()); }
 

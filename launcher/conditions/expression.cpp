@@ -1,8 +1,10 @@
 #include "expression.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
+#include "../app/text_template.h"
 #include "char_class.h"
 
 namespace Tevrian::Expression {
@@ -12,6 +14,8 @@ constexpr std::wstring_view kOperatorCharacters = L"=!><()+-*/";
 
 bool IsOperatorCharacter(wchar_t c) { return kOperatorCharacters.find(c) != std::wstring_view::npos; }
 bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 wchar_t FoldAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
@@ -49,16 +53,19 @@ TokenKind KeywordKind(std::wstring_view word) {
 
 class Tokenizer {
  public:
-  explicit Tokenizer(std::wstring_view text) : m_text(text) {}
+  Tokenizer(std::wstring_view text, std::vector<std::size_t>* positions) : m_text(text), m_positions(positions) {}
 
   TokenList Run() {
     for (;;) {
       while (m_pos < m_text.size() && CharClass::IsBlank(m_text[m_pos])) ++m_pos;
       if (m_pos >= m_text.size()) break;
+      m_start = m_pos;
       const wchar_t c = m_text[m_pos];
       if (c == L'v' && m_pos + 1 < m_text.size() && IsAsciiDigit(m_text[m_pos + 1])) {
         Push(Token::Version(ParseVersion(m_text, m_pos)));
-      } else if (CharClass::IsLetter(c)) {
+      } else if (CharClass::IsLetter(c) || StartsSupplementaryCharacter()) {
+        // A character beyond the Basic Multilingual Plane (a surrogate pair) is part of a word,
+        // like any letter: skipping it would leave a lone "=" to swallow the next assignment.
         ReadWord();
       } else if (c == L'"') {
         ReadQuoted();
@@ -71,20 +78,32 @@ class Tokenizer {
         Push(Token::Text(TokenKind::Symbol, std::wstring(1, c)));
         ++m_pos;
       } else {
-        // Control characters, unpaired surrogates and the like carry no meaning: skip them.
+        // Control characters, unpaired surrogates and the like carry no meaning: skip them. The
+        // next word is then no longer the value of a "=" before them, so that "=" cannot take a
+        // neighbouring assignment as its text.
         ++m_pos;
+        m_separated = true;
       }
     }
     return std::move(m_tokens);
   }
 
  private:
-  void Push(Token token) { m_tokens.push_back(std::move(token)); }
+  void Push(Token token) {
+    m_tokens.push_back(std::move(token));
+    if (m_positions) m_positions->push_back(m_start);
+    m_separated = false;
+  }
+
+  bool StartsSupplementaryCharacter() const {
+    return IsHighSurrogate(m_text[m_pos]) && m_pos + 1 < m_text.size() && IsLowSurrogate(m_text[m_pos + 1]);
+  }
 
   // The word after the assignment sign is the value of NAME=value, read as text. Other symbol
   // runs, such as "((" or the "?" of "/?", leave the next word a name.
   bool AfterAssignmentSign() const {
-    return !m_tokens.empty() && m_tokens.back().kind == TokenKind::Symbol && m_tokens.back().TextValue() == L"=";
+    return !m_separated && !m_tokens.empty() && m_tokens.back().kind == TokenKind::Symbol &&
+           m_tokens.back().TextValue() == L"=";
   }
 
   void ReadWord() {
@@ -120,8 +139,16 @@ class Tokenizer {
     std::size_t end = m_pos;
     while (end < m_text.size() && CharClass::IsDigit(m_text[end])) ++end;
     const std::wstring digits(m_text.substr(m_pos, end - m_pos));
+    int value = 0;
+    try {
+      value = std::stoi(digits, nullptr, 10);
+    } catch (const std::out_of_range&) {
+      throw IntegerOutOfRange(m_pos);
+    } catch (const std::invalid_argument&) {
+      throw InvalidInteger(m_pos);
+    }
     m_pos = end;
-    Push(Token::Integer(static_cast<std::int32_t>(std::stoi(digits, nullptr, 10))));
+    Push(Token::Integer(static_cast<std::int32_t>(value)));
   }
 
   void ReadOperatorRun() {
@@ -138,29 +165,67 @@ class Tokenizer {
   }
 
   std::wstring_view m_text;
+  std::vector<std::size_t>* m_positions;
   std::size_t m_pos = 0;
+  std::size_t m_start = 0;  // where the token being read began
+  bool m_separated = false;
   TokenList m_tokens;
 };
 
+// One rule per level of the grammar in the header. Each result carries the depth of its subtree,
+// so that a tree too deep to evaluate is refused while it is built; the parenthesis nesting is
+// bounded the same way, since it is the recursion of the parser itself.
 class Parser {
  public:
-  explicit Parser(const TokenList& tokens) : m_tokens(tokens) {}
+  Parser(const TokenList& tokens, const std::vector<std::size_t>& positions, std::size_t textLength)
+      : m_tokens(tokens), m_positions(positions), m_textLength(textLength) {}
 
-  ExpressionNodePtr Level(int level) {
+  ParsedCondition Run() {
+    ParsedCondition parsed;
+    parsed.root = Level(0).node;
+    parsed.missingOperandAt = m_missingAt;
+    return parsed;
+  }
+
+ private:
+  struct Parsed {
+    ExpressionNodePtr node;
+    int depth = 0;
+  };
+
+  Parsed Level(int level) {
     if (level == 3) return Unary();
-    ExpressionNodePtr left = Level(level + 1);
+    Parsed left = Level(level + 1);
     while (AtLevel(level)) {
+      const std::size_t at = m_pos;
       Token op = m_tokens[m_pos++];
-      ExpressionNodePtr right = Level(level + 1);
-      left = std::make_shared<const ExpressionNode>(ExpressionNode{std::move(op), std::move(left), std::move(right)});
+      Parsed right = Level(level + 1);
+      left = Node(std::move(op), std::move(left), std::move(right), at);
     }
     return left;
   }
 
- private:
-  // Parentheses are the only recursion that input controls; beyond this depth the operand is
-  // left empty, so a hostile condition fails as an incomplete tree instead of exhausting the stack.
-  static constexpr int kMaxNesting = 200;
+  Parsed Node(Token op, Parsed left, Parsed right, std::size_t at) {
+    const int depth = 1 + std::max(left.depth, right.depth);
+    if (depth > kMaxConditionDepth) TooDeep(at);
+    return {std::make_shared<const ExpressionNode>(
+                ExpressionNode{std::move(op), std::move(left.node), std::move(right.node)}),
+            depth};
+  }
+
+  [[noreturn]] void TooDeep(std::size_t tokenIndex) const {
+    throw ConditionError(FormatText(L"the condition nests deeper than {0} levels {1}", kMaxConditionDepth,
+                                    WhereInCondition(PositionOf(tokenIndex), m_textLength)));
+  }
+
+  std::size_t PositionOf(std::size_t tokenIndex) const {
+    return tokenIndex < m_positions.size() ? m_positions[tokenIndex] : m_textLength;
+  }
+
+  Parsed Missing() {
+    if (m_missingAt == std::wstring_view::npos) m_missingAt = PositionOf(m_pos);
+    return {};
+  }
 
   bool AtEnd() const { return m_pos >= m_tokens.size(); }
 
@@ -183,26 +248,26 @@ class Parser {
     }
   }
 
-  ExpressionNodePtr Unary() {
-    if (AtEnd()) return nullptr;
+  Parsed Unary() {
+    if (AtEnd()) return Missing();
     if (m_tokens[m_pos].kind == TokenKind::Not) {
+      const std::size_t at = m_pos;
       Token op = m_tokens[m_pos++];
-      ExpressionNodePtr operand = Operand();
-      return std::make_shared<const ExpressionNode>(ExpressionNode{std::move(op), nullptr, std::move(operand)});
+      return Node(std::move(op), {}, Operand(), at);
     }
     return Operand();
   }
 
-  ExpressionNodePtr Operand() {
-    if (AtEnd()) return nullptr;
+  Parsed Operand() {
+    if (AtEnd()) return Missing();
     const Token& token = m_tokens[m_pos];
     switch (token.kind) {
       case TokenKind::LeftParen: {
-        if (m_depth >= kMaxNesting) return nullptr;
+        if (m_nesting >= kMaxConditionDepth) TooDeep(m_pos);
         ++m_pos;
-        ++m_depth;
-        ExpressionNodePtr inner = Level(0);
-        --m_depth;
+        ++m_nesting;
+        Parsed inner = Level(0);
+        --m_nesting;
         if (!AtEnd() && m_tokens[m_pos].kind == TokenKind::RightParen) ++m_pos;
         return inner;
       }
@@ -212,15 +277,18 @@ class Parser {
       case TokenKind::Version:
       case TokenKind::Boolean:
         ++m_pos;
-        return std::make_shared<const ExpressionNode>(ExpressionNode{token, nullptr, nullptr});
+        return {std::make_shared<const ExpressionNode>(ExpressionNode{token, nullptr, nullptr}), 1};
       default:
-        return nullptr;
+        return Missing();
     }
   }
 
   const TokenList& m_tokens;
+  const std::vector<std::size_t>& m_positions;
+  std::size_t m_textLength;
   std::size_t m_pos = 0;
-  int m_depth = 0;
+  int m_nesting = 0;
+  std::size_t m_missingAt = std::wstring_view::npos;
 };
 
 }  // namespace
@@ -233,9 +301,46 @@ bool EqualsIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
-TokenList Tokenize(const wchar_t* text, std::size_t length) { return Tokenizer(std::wstring_view(text, length)).Run(); }
+std::wstring WhereInCondition(std::size_t index, std::size_t length) {
+  if (index >= length) return L"at the end of the condition";
+  return L"at character " + std::to_wstring(index + 1);
+}
 
-ExpressionNodePtr Parse(const TokenList& tokens) { return Parser(tokens).Level(0); }
+ConditionError::ConditionError(std::wstring problem)
+    : std::runtime_error("the condition cannot be evaluated"), m_problem(std::move(problem)) {}
+
+ConditionError& ConditionError::Of(std::wstring_view text) {
+  m_text = Shorten(text);
+  m_hasText = true;
+  return *this;
+}
+
+ConditionError& ConditionError::Owner(std::wstring owner) {
+  m_owner = std::move(owner);
+  return *this;
+}
+
+std::wstring ConditionError::Describe() const {
+  std::wstring text = m_owner.empty() ? std::wstring() : m_owner + L": ";
+  text += m_problem;
+  if (m_hasText) text += L" in the condition \"" + m_text + L"\"";
+  return text;
+}
+
+TokenList Tokenize(const wchar_t* text, std::size_t length, std::vector<std::size_t>* positions) {
+  if (positions) positions->clear();
+  return Tokenizer(std::wstring_view(text, length), positions).Run();
+}
+
+ParsedCondition ParseCondition(const TokenList& tokens, const std::vector<std::size_t>& positions,
+                               std::size_t textLength) {
+  return Parser(tokens, positions, textLength).Run();
+}
+
+ExpressionNodePtr Parse(const TokenList& tokens) {
+  static const std::vector<std::size_t> kNoPositions;
+  return ParseCondition(tokens, kNoPositions, 0).root;
+}
 
 VersionValue ParseVersion(std::wstring_view text, std::size_t& position) {
   if (position < text.size() && text[position] == L'v') ++position;

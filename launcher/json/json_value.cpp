@@ -8,8 +8,12 @@ namespace {
 template <typename T>
 T ReadMember(const JsonObject& object, std::string_view key, T defaultValue, T (*read)(const JsonValue&)) {
   const auto found = object.find(key);
-  return found == object.end() ? std::move(defaultValue) : read(found->second);
+  if (found == object.end()) return defaultValue;
+  return WithinMember(key, [&] { return read(found->second); });
 }
+
+// Member names are raw bytes; paths show them decoded, ASCII as it is.
+std::wstring MemberName(std::string_view rawName) { return DecodeJSONString(rawName); }
 
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -40,6 +44,65 @@ wchar_t SimpleEscape(char c) {
 }
 
 }  // namespace
+
+BadAnyCast::BadAnyCast(std::wstring problem) : m_problem(std::move(problem)) { Update(); }
+
+BadAnyCast& BadAnyCast::WithinMember(std::string_view rawName) {
+  const std::wstring name = MemberName(rawName);
+  if (m_path.empty() || m_path.front() == L'[') {
+    m_path = name + m_path;
+  } else {
+    m_path = name + L"." + m_path;
+  }
+  Update();
+  return *this;
+}
+
+BadAnyCast& BadAnyCast::WithinElement(std::size_t index) {
+  const std::wstring element = L"[" + std::to_wstring(index) + L"]";
+  if (m_path.empty() || m_path.front() == L'[') {
+    m_path = element + m_path;
+  } else {
+    m_path = element + L"." + m_path;
+  }
+  Update();
+  return *this;
+}
+
+std::wstring BadAnyCast::Describe() const {
+  if (m_problem.empty() && m_path.empty()) return L"Bad any_cast";
+  if (m_path.empty()) return m_problem;
+  return m_path + L": " + (m_problem.empty() ? std::wstring(L"Bad any_cast") : m_problem);
+}
+
+// what() must stay valid text for any reader: non-ASCII characters show as "?".
+void BadAnyCast::Update() {
+  const std::wstring described = Describe();
+  m_what.clear();
+  for (wchar_t c : described) m_what += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+}
+
+std::wstring KindName(JsonKind kind) {
+  switch (kind) {
+    case JsonKind::Null:
+      return L"null";
+    case JsonKind::Boolean:
+      return L"a boolean";
+    case JsonKind::Integer:
+      return L"an integer";
+    case JsonKind::String:
+      return L"a string";
+    case JsonKind::Object:
+      return L"an object";
+    case JsonKind::Array:
+      return L"an array";
+  }
+  return L"?";
+}
+
+BadAnyCast JsonValue::WrongKind(JsonKind expected) const {
+  return BadAnyCast(L"expected " + KindName(expected) + L", found " + KindName(Kind()));
+}
 
 JsonValue::JsonValue(JsonObject value) : m_value(std::move(value)) {}
 JsonValue::JsonValue(JsonArray value) : m_value(std::move(value)) {}
@@ -80,8 +143,36 @@ std::int32_t GetValue(const JsonObject& object, std::string_view key, std::int32
 
 const JsonValue& RequiredMember(const JsonObject& object, std::string_view key) {
   const auto it = object.find(key);
-  if (it == object.end()) throw BadAnyCast();
+  if (it == object.end()) throw BadAnyCast(L"the required member is missing").WithinMember(key);
   return it->second;
+}
+
+const JsonObject& RequiredObject(const JsonObject& object, std::string_view key) {
+  const JsonValue& member = RequiredMember(object, key);
+  return WithinMember(key, [&]() -> const JsonObject& { return member.AsObject(); });
+}
+
+const JsonArray& RequiredArray(const JsonObject& object, std::string_view key) {
+  const JsonValue& member = RequiredMember(object, key);
+  return WithinMember(key, [&]() -> const JsonArray& { return member.AsArray(); });
+}
+
+const std::wstring& RequiredString(const JsonObject& object, std::string_view key) {
+  const JsonValue& member = RequiredMember(object, key);
+  return WithinMember(key, [&]() -> const std::wstring& { return member.AsString(); });
+}
+
+const std::wstring& MemberString(const JsonObject::value_type& member) {
+  return WithinMember(member.first, [&]() -> const std::wstring& { return member.second.AsString(); });
+}
+
+const std::wstring& WithoutNul(const std::wstring& text) {
+  const std::size_t nul = text.find(L'\0');
+  if (nul != std::wstring::npos) {
+    throw BadAnyCast(L"the text holds a NUL character at character " + std::to_wstring(nul + 1) +
+                     L", where Windows would cut it");
+  }
+  return text;
 }
 
 std::wstring DecodeJSONString(std::string_view raw) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace Tevrian::JSON {
 
@@ -22,12 +23,36 @@ using JsonArray = std::list<JsonValue>;
 
 enum class JsonKind { Null, Boolean, Integer, String, Object, Array };
 
-// What every read of the wrong kind raises. Its text is the one the launcher's messages and logs
-// have always shown, whatever the standard library's own spelling.
+// What every read of the wrong kind raises. It names the member by its path from the document's
+// top ("LaunchList[2].MsiPackage.ExecuteFile.Size"), the kind expected and the kind found, so that
+// whoever wrote the manifest can act on it. Each layer that knows where the failing object lies
+// adds its part of the path as the error passes.
 class BadAnyCast : public std::bad_any_cast {
  public:
-  const char* what() const noexcept override { return "Bad any_cast"; }
+  // Without details: a document that the reader could not complete.
+  BadAnyCast() = default;
+  // `problem` says what is wrong ("expected an integer, found a string").
+  explicit BadAnyCast(std::wstring problem);
+
+  BadAnyCast& WithinMember(std::string_view rawName);
+  BadAnyCast& WithinElement(std::size_t index);
+
+  const std::wstring& Path() const noexcept { return m_path; }
+  const std::wstring& Problem() const noexcept { return m_problem; }
+  // "PATH: PROBLEM"; "Bad any_cast" when nothing more is known.
+  std::wstring Describe() const;
+  const char* what() const noexcept override { return m_what.c_str(); }
+
+ private:
+  void Update();
+
+  std::wstring m_path;
+  std::wstring m_problem;
+  std::string m_what = "Bad any_cast";
 };
+
+// "null", "a boolean", "an integer", "a string", "an object", "an array".
+std::wstring KindName(JsonKind kind);
 
 // Holds nothing (null), or exactly one of bool, std::int32_t, std::wstring (UTF-16 code units, one
 // per wchar_t on every platform), JsonObject or JsonArray.
@@ -81,13 +106,23 @@ class JsonValue {
   template <typename T>
   const T& Get() const {
     if (const T* held = std::any_cast<T>(&m_value)) return *held;
-    throw BadAnyCast();
+    throw WrongKind(KindOf<T>());
   }
   template <typename T>
   T& Get() {
     if (T* held = std::any_cast<T>(&m_value)) return *held;
-    throw BadAnyCast();
+    throw WrongKind(KindOf<T>());
   }
+  template <typename T>
+  static constexpr JsonKind KindOf() {
+    if constexpr (std::is_same_v<T, bool>) return JsonKind::Boolean;
+    if constexpr (std::is_same_v<T, std::int32_t>) return JsonKind::Integer;
+    if constexpr (std::is_same_v<T, std::wstring>) return JsonKind::String;
+    if constexpr (std::is_same_v<T, JsonObject>) return JsonKind::Object;
+    if constexpr (std::is_same_v<T, JsonArray>) return JsonKind::Array;
+    return JsonKind::Null;
+  }
+  BadAnyCast WrongKind(JsonKind expected) const;
 
   std::any m_value;
 };
@@ -106,6 +141,36 @@ void GetValue(const JsonObject& object, std::string_view key, const char* defaul
 // A member the reader cannot do without: an absent key raises BadAnyCast, as a member of the wrong
 // kind does when it is read.
 const JsonValue& RequiredMember(const JsonObject& object, std::string_view key);
+// The same, read as its kind; either error names the member.
+const JsonObject& RequiredObject(const JsonObject& object, std::string_view key);
+const JsonArray& RequiredArray(const JsonObject& object, std::string_view key);
+const std::wstring& RequiredString(const JsonObject& object, std::string_view key);
+// A present member read as text; the error names the member.
+const std::wstring& MemberString(const JsonObject::value_type& member);
+
+// A text that the platform would cut at a NUL ("Key": "...\u0000\\Other" would search another key)
+// is malformed: raises BadAnyCast naming no member (the caller's layer adds it).
+const std::wstring& WithoutNul(const std::wstring& text);
+
+// Runs `read`; a BadAnyCast it raises gets `rawName` (or element `index`) added to its path.
+template <class Read>
+decltype(auto) WithinMember(std::string_view rawName, Read&& read) {
+  try {
+    return read();
+  } catch (BadAnyCast& error) {
+    error.WithinMember(rawName);
+    throw;
+  }
+}
+template <class Read>
+decltype(auto) WithinElement(std::size_t index, Read&& read) {
+  try {
+    return read();
+  } catch (BadAnyCast& error) {
+    error.WithinElement(index);
+    throw;
+  }
+}
 
 // The raw bytes of a JSON string's content (or a member name) as UTF-16: escapes decoded, each \u
 // escape one code unit (pairs stay pairs, lone surrogates pass), an unknown escape keeps its byte,

@@ -87,6 +87,9 @@ const Case kCases[] = {
     {"given twice keeps the last", L"A=1 A=two", Go, false, false, "A=String(two)"},
     {"name and value keep their case", L"Path=C:\\Tmp", Go, false, false, "Path=String(C:\\Tmp)"},
     {"several properties", L"B=2 /q A=x", Go, true, false, "A=String(x) B=Integer(2)"},
+    {"characters beyond the BMP lose no neighbour", L"\xD83D\xDE00=\xD83D\xDE00 A=1 B=2", Go, false, false,
+     "A=Integer(1) B=Integer(2) \\uD83D\\uDE00=String(\\uD83D\\uDE00)"},
+    {"a control character after = takes no neighbour", L"X=\x01 A=1", Error, false, false, ""},
 };
 
 TEST(WalkCommandLineTest, Table) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "condition_expression.h"
+#include "../support/describe.h"
 
 namespace {
 
@@ -88,19 +89,60 @@ TEST(CheckConditionTest, LogsTheTextAndTheAnswer) {
   EXPECT_TRUE(s.lines.empty());
 }
 
-TEST(CheckConditionTest, IncompleteConditionsAreErrorsNotAnswers) {
+// A condition that cannot be given a value is an error that says what is wrong and where, never a
+// silent answer; nothing is logged for it. The right operand is evaluated even when the left one
+// decides the answer, so its fault surfaces too.
+TEST(CheckConditionTest, ConditionsThatCannotBeEvaluatedAreErrorsThatNameTheFault) {
+  struct Case {
+    const char* name;
+    const wchar_t* condition;
+    const wchar_t* description;
+  };
+  const Case cases[] = {
+      {"operand missing at the end", L"A AND",
+       L"an operand is missing at the end of the condition in the condition \"A AND\""},
+      {"leading infix operator", L"AND A", L"an operand is missing at character 1 in the condition \"AND A\""},
+      {"NOT takes no NOT", L"NOT NOT A", L"an operand is missing at character 5 in the condition \"NOT NOT A\""},
+      {"touching parentheses are a symbol", L"((A))",
+       L"an operand is missing at character 1 in the condition \"((A))\""},
+      {"comparison without right side", L"A == ",
+       L"an operand is missing at the end of the condition in the condition \"A == \""},
+      {"empty parentheses", L"( )", L"an operand is missing at character 3 in the condition \"( )\""},
+      {"fault on the right of a decided AND", L"Zero AND ( A AND )",
+       L"an operand is missing at character 18 in the condition \"Zero AND ( A AND )\""},
+      {"integer beyond 32 bits", L"X == 2147483648",
+       L"the integer at character 6 is beyond the signed 32-bit range in the condition \"X == 2147483648\""},
+  };
   Store s;
-  for (const wchar_t* condition : {L"A AND", L"AND A", L"NOT NOT A", L"((A))", L"A == ", L"= A", L"( )"}) {
-    SCOPED_TRACE(std::string(condition, condition + wcslen(condition)));
-    EXPECT_THROW(s.store.CheckCondition(condition), ConditionError);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      s.store.CheckCondition(c.condition);
+      ADD_FAILURE() << "no error";
+    } catch (const ConditionError& error) {
+      EXPECT_EQ(error.Describe(), c.description);
+    }
   }
   EXPECT_TRUE(s.lines.empty());
 }
 
-TEST(CheckConditionTest, RightOperandIsEvaluatedEvenWhenLeftDecides) {
+// Long conditions, and the texts quoted in their errors, stay short in what they report.
+TEST(CheckConditionTest, ErrorAndLogQuoteAtMostAFewHundredCharacters) {
   Store s;
-  EXPECT_THROW(s.store.CheckCondition(L"Zero AND ( A AND )"), ConditionError);
-  EXPECT_THROW(s.store.CheckCondition(L"X == 2147483648"), std::out_of_range);
+  std::wstring condition = L"A OR";
+  for (int i = 0; i < 100; ++i) condition += L" A OR";
+  try {
+    s.store.CheckCondition(condition);
+    ADD_FAILURE() << "no error";
+  } catch (const ConditionError& error) {
+    EXPECT_LT(error.Describe().size(), 400u);
+    EXPECT_NE(error.Describe().find(L"...(204 more characters)"), std::wstring::npos)
+        << TevTest::Narrow(error.Describe());
+  }
+  condition += L" A";
+  EXPECT_FALSE(s.store.CheckCondition(condition));
+  ASSERT_EQ(s.lines.size(), 1u);
+  EXPECT_LT(s.lines[0].size(), 400u);
 }
 
 TEST(CompareTest, OrdersEveryWay) {
@@ -175,6 +217,32 @@ TEST(ResolveTest, Table) {
     EXPECT_EQ(s.store.Resolve(c.text), c.answer);
     EXPECT_EQ(s.lines, c.log);
   }
+}
+
+// Substitution runs in fixed stack space, and each line quotes a bounded part of the text, so the
+// log of a text grows with its length, not with its length times its references.
+TEST(ResolveTest, ManyReferencesStayWithinStackAndLogBounds) {
+  Store s;
+  s.Set(L"A", Text(L"x"));
+  std::wstring pairs;
+  for (int i = 0; i < 10000; ++i) pairs += L"[]";
+  EXPECT_EQ(s.store.Resolve(pairs), L"");
+  EXPECT_EQ(s.lines.size(), 10000u);
+
+  s.lines.clear();
+  std::wstring text;
+  for (int i = 0; i < 1000; ++i) text += L"[A]" + std::wstring(197, L'.');
+  const std::wstring answer = s.store.Resolve(text);
+  ASSERT_EQ(answer.size(), 1000u * 198);
+  EXPECT_EQ(answer.substr(0, 3), L"x..");
+  ASSERT_EQ(s.lines.size(), 1000u);
+  std::size_t logged = 0;
+  for (const auto& line : s.lines) logged += line.size();
+  EXPECT_LT(logged, 1000u * 700);
+  // The last line is the whole text's, shortened, with how much was left out.
+  EXPECT_EQ(s.lines.back().substr(0, 12), L"Resolve [A].");
+  EXPECT_NE(s.lines.back().find(L"...(199700 more characters) -> x..."), std::wstring::npos);
+  EXPECT_NE(s.lines.back().find(L"...(197700 more characters)"), std::wstring::npos);
 }
 
 }  // namespace

@@ -58,6 +58,11 @@ const TokenizeCase kTokenizeCases[] = {
      "Property(A)"},
     {"control character inside a word continues it", L"A\x01 B", "Property(A\\u0001) Property(B)"},
     {"unpaired surrogate is skipped", L"\xD800 A", "Property(A)"},
+    // No assignment may be lost to a neighbour's characters.
+    {"a character beyond the BMP is part of a word", L"\xD83D\xDE00=\xD83D\xDE00 A=1 B=2",
+     "Property(\\uD83D\\uDE00) Symbol(=) String(\\uD83D\\uDE00) Property(A) Symbol(=) Integer(1) Property(B) "
+     "Symbol(=) Integer(2)"},
+    {"a skipped character ends what = takes as text", L"=\x01 A=1", "Symbol(=) Property(A) Symbol(=) Integer(1)"},
     {"tab and line breaks are blanks", L"A\tOR\r\nB", "Property(A) Or Property(B)"},
 };
 
@@ -118,16 +123,36 @@ TEST(ParseTest, Table) {
   }
 }
 
-TEST(ParseTest, DeepNestingEndsAsIncompleteTreeNotStackOverflow) {
-  std::wstring text;
-  for (int i = 0; i < 100000; ++i) text += L"( ";
-  text += L"A";
-  const ExpressionNodePtr root = Parse(Tokenize(text));
-  EXPECT_EQ(Describe(root), "_");
-
-  std::wstring moderate;
-  for (int i = 0; i < 50; ++i) moderate += L"( ";
-  EXPECT_EQ(Describe(Parse(Tokenize(moderate + L"A"))), "A");
+// A tree too deep to evaluate in a small stack is refused while it is built, for every construct:
+// parentheses, and long chains of one operator, which build a tree as deep as they are long.
+TEST(ParseTest, TreesDeeperThanTheLimitAreRefusedNotOverflowingTheStack) {
+  const auto repeat = [](std::wstring_view part, int count) {
+    std::wstring text;
+    for (int i = 0; i < count; ++i) text += part;
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::wstring text;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"100,000 opening parentheses", repeat(L"( ", 100000) + L"A", true},
+      {"8,000 terms joined by OR", L"VersionNT" + repeat(L" OR VersionNT", 7999), true},
+      {"a long == chain", L"A" + repeat(L" == A", 8000), true},
+      {"NOT over a deep chain", L"NOT ( A" + repeat(L" AND A", 300) + L" )", true},
+      {"the deepest tree allowed", L"A" + repeat(L" OR A", kMaxConditionDepth - 1), false},
+      {"one level deeper", L"A" + repeat(L" OR A", kMaxConditionDepth), true},
+      {"50 parentheses", repeat(L"( ", 50) + L"A", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.refused) {
+      EXPECT_THROW(Parse(Tokenize(c.text)), ConditionError);
+    } else {
+      EXPECT_NE(Parse(Tokenize(c.text)), nullptr);
+    }
+  }
 }
 
 struct VersionCase {
