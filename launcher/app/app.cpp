@@ -106,38 +106,72 @@ bool CTevLauncherApp::InitInstance() {
     if (!CheckIntegrity()) return false;
     if (!InitBuiltinProperties()) return false;
     if (!ParseCommandLine()) return false;
-  } catch (const std::exception& error) {
-    EndWithUnexpectedError(Widen(error.what()));
-    return false;
-  } catch (...) {
-    EndWithUnexpectedError(L"unknown error");
-    return false;
-  }
-  try {
     if (!LoadManifest()) return false;
     if (!CheckLaunchPackage()) return false;
-  } catch (const std::exception& error) {
-    // A member of the wrong kind, a missing required member, an integer out of range or an
-    // incomplete condition: the manifest cannot be acted on.
-    const std::wstring what = Widen(error.what());
-    EndWithRunError(FormatText(L"Invalid manifest: {0}", what), FormatText(kInvalidManifestMessage, what),
-                    kExitInvalidManifest);
   } catch (...) {
-    EndWithUnexpectedError(L"unknown error");
+    EndWithCurrentException();
   }
   return false;
 }
 
-std::uint32_t CTevLauncherApp::ExitInstance() {
-  if (!m_cleanupFiles.empty()) RemoveCleanupFileFolder();
-  if (!m_workFolder.empty()) RemoveFolderTree(m_workFolder);
-  if (m_knownFolderManager) {
-    m_knownFolderManager->Release();
-    m_knownFolderManager = nullptr;
+void CTevLauncherApp::EndWithCurrentException() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const JSON::BadAnyCast& error) {
+      // A member of the wrong kind or a missing required member: the manifest cannot be acted on.
+      const std::wstring what = error.Describe();
+      EndWithRunError(L"Invalid manifest: " + what, FormatText(kInvalidManifestMessage, what), kExitInvalidManifest);
+    } catch (const Expression::ConditionError& error) {
+      const std::wstring what = error.Describe();
+      EndWithRunError(L"Invalid manifest: " + what, FormatText(kInvalidManifestMessage, what), kExitInvalidManifest);
+    } catch (const TevMSI::CMsiException& error) {
+      const std::wstring text = TevMSI::ErrorText(error);
+      EndWithRunError(FormatText(L"Error {0}(0x{0:08X}): {1}", error.Code(), text),
+                      FormatText(kUnexpectedErrorMessage, text), static_cast<std::uint32_t>(error.Code()));
+    } catch (const std::bad_alloc&) {
+      EndWithUnexpectedError(L"out of memory");
+    } catch (const std::exception& error) {
+      EndWithUnexpectedError(Widen(error.what()));
+    } catch (...) {
+      EndWithUnexpectedError(L"unknown error");
+    }
+  } catch (...) {
+    // Even the report failed (out of memory): the exit code still tells the caller.
+    m_exitCode = kExitUnexpectedError;
   }
-  WriteLog(L"ExitCode={0}(0x{0:08X})", static_cast<std::int32_t>(m_exitCode));
-  WriteLog(L"m_scheduleReboot={0}, m_forceReboot={1}", m_scheduleReboot, m_forceReboot);
-  m_properties.LogProperties();
+}
+
+std::uint32_t CTevLauncherApp::ExitInstance() {
+  // Exit never raises: each step that fails is logged and the next one still runs.
+  const auto step = [this](const wchar_t* name, const auto& run) {
+    try {
+      run();
+    } catch (const TevMSI::CMsiException& error) {
+      WriteLog(L"Failed. {0}():{1}, {2}", name, error.Code(), TevMSI::ErrorText(error));
+    } catch (const std::exception& error) {
+      WriteLog(L"Failed. {0}():{1}", name, Widen(error.what()));
+    } catch (...) {
+      WriteLog(L"Failed. {0}():unknown error", name);
+    }
+  };
+  try {
+    step(L"RemoveCleanupFileFolder", [this] {
+      if (!m_cleanupFiles.empty()) RemoveCleanupFileFolder();
+    });
+    step(L"RemoveFolderTree", [this] {
+      if (!m_workFolder.empty()) RemoveFolderTree(m_workFolder);
+    });
+    if (m_knownFolderManager) {
+      m_knownFolderManager->Release();
+      m_knownFolderManager = nullptr;
+    }
+    WriteLog(L"ExitCode={0}(0x{0:08X})", static_cast<std::int32_t>(m_exitCode));
+    WriteLog(L"m_scheduleReboot={0}, m_forceReboot={1}", m_scheduleReboot, m_forceReboot);
+    m_properties.LogProperties();
+  } catch (...) {
+    // Only an allocation can fail here; the exit code below is still the run's.
+  }
   if (m_quiet && (m_forceReboot || m_scheduleReboot)) m_exitCode = ERROR_SUCCESS_REBOOT_REQUIRED;
   return m_exitCode;
 }
@@ -164,7 +198,7 @@ bool CTevLauncherApp::ParseCommandLine() {
     std::wstring text = L"Debug Break\n";
     Expression::AppendPropertyList(text, m_commandLineProperties);
     WriteLog(text);
-    ShowMessage(text);
+    ShowMessage(text, true);
   };
   const CommandLineWalk walk = WalkCommandLine(tokens, switches, m_commandLineProperties, onDebug);
   m_quiet = m_quiet || switches.quiet;
@@ -183,7 +217,17 @@ bool CTevLauncherApp::ParseCommandLine() {
   return true;
 }
 
-void CTevLauncherApp::ShowMessage(const std::wstring& text) {
+void CTevLauncherApp::ShowMessage(const std::wstring& text, bool alreadyLogged) {
+  if (IsHidden()) {
+    WriteLog(alreadyLogged ? std::wstring(L"Message not shown: the run is hidden")
+                           : L"Message not shown (the run is hidden): " + text);
+    return;
+  }
+  if (!alreadyLogged) WriteLog(L"Message: " + text);
+  ShowMessageBox(text);
+}
+
+void CTevLauncherApp::ShowMessageBox(const std::wstring& text) {
   MessageBoxW(nullptr, text.c_str(), AppName().c_str(), MB_OK | MB_ICONWARNING);
 }
 
@@ -208,6 +252,8 @@ bool CTevLauncherApp::CheckIntegrity() {
       WriteLog(L"VerifySignature( {0} ):failed(0x{1:08X})", path, check.status);
       break;
   }
+  // A refused launcher keeps a log of why, hidden or not.
+  EnsureLogFile();
   ShowMessage(FormatText(kIntegrityFailureMessage, check.status));
   return false;
 }
@@ -226,55 +272,89 @@ void CTevLauncherApp::EndWithError(const std::wstring& logLine, const std::wstri
 }  // namespace Tevrian
 
 namespace Tevrian {
-namespace {}  // namespace
+namespace {
+
+// The embedded document must be one complete JSON object; what the reader makes of anything else
+// is said in terms a release engineer can act on.
+JSON::JsonObject ParseManifest(std::string_view bytes) {
+  JSON::JsonValue document;
+  try {
+    document = JSON::ParseJSON(bytes);
+  } catch (const std::exception&) {
+    throw JSON::BadAnyCast(L"the manifest is not complete JSON");
+  }
+  if (!document.IsObject()) {
+    throw JSON::BadAnyCast(L"the manifest must be an object, found " + JSON::KindName(document.Kind()));
+  }
+  return std::move(document.AsObject());
+}
+
+}  // namespace
 
 bool CTevLauncherApp::LoadManifest() {
   std::string bytes;
   std::uint32_t error = 0;
   if (!ReadManifestResource(bytes, error)) {
     m_exitCode = error;
+    WriteLog(L"LoadManifest: the launcher carries no manifest (resource JSON 1):{0}", static_cast<std::int32_t>(error));
+    EnsureLogFile();
     ShowMessage(kNoManifestMessage);
     if (m_exitCode == 0) m_exitCode = kExitNoManifest;
     return false;
   }
-  m_manifest = JSON::ParseJSON(bytes).AsObject();
+  m_manifest = ParseManifest(bytes);
   // Kept as embedded: a newer manifest may replace m_manifest, but the name, the log file and
   // the elevation test always follow the launcher's own document.
-  const JSON::JsonObject embeddedLaunchPackage = JSON::RequiredMember(m_manifest, "LaunchPackage").AsObject();
+  const JSON::JsonObject embeddedLaunchPackage = JSON::RequiredObject(m_manifest, "LaunchPackage");
 
   if (!UpdateManifest(embeddedLaunchPackage)) return false;
 
-  const auto& properties = m_properties.Properties();
-  if (properties.find(L"PackageName") == properties.end() &&
-      embeddedLaunchPackage.find("DisplayName") != embeddedLaunchPackage.end()) {
-    m_properties.SetProperty(L"PackageName",
-                             Expression::Token::Text(Expression::TokenKind::String,
-                                                     JSON::GetValue(embeddedLaunchPackage, "DisplayName", L"")));
-  }
-  if (embeddedLaunchPackage.find("TargetPackageName") != embeddedLaunchPackage.end()) {
-    m_properties.SetProperty(L"TargetPackageName",
-                             Expression::Token::Text(Expression::TokenKind::String,
-                                                     JSON::GetValue(embeddedLaunchPackage, "TargetPackageName", L"")));
-  }
-
-  // A launch that needs elevation restarts itself elevated; only that instance keeps a log.
-  const bool privileged = JSON::GetValue(embeddedLaunchPackage, "Privileged", false);
-  if (!(privileged && !IsElevated()) && m_log.LogFilePath().empty()) {
-    // "PackageName" must be text by now: a manifest without "DisplayName" raises here.
-    const std::wstring packageName = m_properties.GetProperty(L"PackageName").TextValue();
-    m_log.SetLogFilePath(TempFolder() + LogFileName(packageName, CurrentLocalTime()));
+  const bool needsLog = JSON::WithinMember("LaunchPackage", [&] {
+    const auto& properties = m_properties.Properties();
+    if (properties.find(L"PackageName") == properties.end() &&
+        embeddedLaunchPackage.find("DisplayName") != embeddedLaunchPackage.end()) {
+      m_properties.SetProperty(L"PackageName",
+                               Expression::Token::Text(Expression::TokenKind::String,
+                                                       JSON::GetValue(embeddedLaunchPackage, "DisplayName", L"")));
+    }
+    if (embeddedLaunchPackage.find("TargetPackageName") != embeddedLaunchPackage.end()) {
+      m_properties.SetProperty(L"TargetPackageName", Expression::Token::Text(Expression::TokenKind::String,
+                                                                             JSON::GetValue(embeddedLaunchPackage,
+                                                                                            "TargetPackageName", L"")));
+    }
+    // A launch that needs elevation restarts itself elevated; only that instance keeps a log.
+    const bool privileged = JSON::GetValue(embeddedLaunchPackage, "Privileged", false);
+    return !(privileged && !IsElevated()) && m_log.LogFilePath().empty();
+  });
+  if (needsLog) {
+    const Expression::Token packageName = m_properties.GetProperty(L"PackageName");
+    // The log is named after the package: a manifest without "DisplayName" cannot be run.
+    if (packageName.kind != Expression::TokenKind::String) {
+      throw JSON::BadAnyCast(L"the required member is missing")
+          .WithinMember("DisplayName")
+          .WithinMember("LaunchPackage");
+    }
+    StartLogFile(packageName.TextValue());
   }
 
   LoadPropertyDefinitions();
-  m_packages.Load(JSON::RequiredMember(m_manifest, "LaunchList").AsArray());
+  const JSON::JsonArray& launchList = JSON::RequiredArray(m_manifest, "LaunchList");
+  JSON::WithinMember("LaunchList", [&] { m_packages.Load(launchList); });
   return true;
 }
 
 bool CTevLauncherApp::LoadPropertyDefinitions() {
   if (const auto it = m_manifest.find("Properies"); it != m_manifest.end()) {
-    for (const JSON::JsonValue& element : it->second.AsArray()) {
-      for (const auto& [name, definition] : element.AsObject()) m_properties.AddPropertyDefinition(name, definition);
-    }
+    JSON::WithinMember("Properies", [&] {
+      std::size_t index = 0;
+      for (const JSON::JsonValue& element : it->second.AsArray()) {
+        JSON::WithinElement(index++, [&] {
+          for (const auto& [name, definition] : element.AsObject()) {
+            JSON::WithinMember(name, [&] { m_properties.AddPropertyDefinition(name, definition); });
+          }
+        });
+      }
+    });
   }
   for (auto& [name, token] : m_commandLineProperties) m_properties.SetProperty(name, token);
   m_commandLineProperties.clear();
@@ -316,14 +396,32 @@ bool CTevLauncherApp::UpdateManifest(const JSON::JsonObject&) { return true; }
 
 void CTevLauncherApp::EndWithRunError(const std::wstring& logLine, const std::wstring& message,
                                       std::uint32_t exitCode) {
-  if (m_log.LogFilePath().empty()) {
-    const Expression::Token name = m_properties.GetProperty(L"PackageName");
-    const std::wstring packageName = name.kind == Expression::TokenKind::String ? name.TextValue() : L"TevLauncher";
-    m_log.SetLogFilePath(TempFolder() + LogFileName(packageName, CurrentLocalTime()));
-  }
-  WriteLog(logLine);
-  if (!IsHidden()) ShowMessage(message);
   m_exitCode = exitCode;
+  EnsureLogFile();
+  WriteLog(logLine);
+  ShowMessage(message);
+}
+
+void CTevLauncherApp::EnsureLogFile() {
+  if (!m_log.LogFilePath().empty()) return;
+  const Expression::Token name = m_properties.GetProperty(L"PackageName");
+  StartLogFile(name.kind == Expression::TokenKind::String ? name.TextValue() : std::wstring(L"TevLauncher"));
+}
+
+void CTevLauncherApp::StartLogFile(const std::wstring& packageName) {
+  const std::wstring folder = TempFolder();
+  // The whole path stays within the platform's limit, room for a numbered name included.
+  constexpr std::size_t kLongestPath = MAX_PATH - 1;
+  if (folder.size() + kLogNameNumberRoom >= kLongestPath) return;
+  const std::wstring name =
+      LogFileName(packageName, CurrentLocalTime(), kLongestPath - folder.size() - kLogNameNumberRoom);
+  if (name.empty()) return;
+  const std::wstring path = CreateLogFile(folder, name);
+  if (!path.empty()) m_log.SetLogFilePath(path);
+}
+
+std::wstring CTevLauncherApp::CreateLogFile(const std::wstring& folder, const std::wstring& name) {
+  return CreateNewLogFile(folder, name);
 }
 
 void CTevLauncherApp::RemoveCleanupFileFolder() {
@@ -344,7 +442,14 @@ void CTevLauncherApp::RemoveCleanupFileFolder() {
       const DWORD error = GetLastError();
       WriteLog(L"Failed. DeleteFile( {0} ):{1}, {2}", path, error, TevMSI::SystemMessage(error));
     }
-    const std::wstring folder = ParentFolder(path);
+    std::wstring folder;
+    try {
+      folder = ParentFolder(path);
+    } catch (const TevMSI::CMsiException& error) {
+      // A path no folder can be named for: the others are still cleaned up.
+      WriteLog(L"Failed. ParentFolder( {0} ):{1}", path, error.Code());
+      continue;
+    }
     bool listed = false;
     for (const auto& known : folders) listed = listed || TevMSI::CompareNoCase(known, folder) == 0;
     if (!listed) folders.push_back(folder);
@@ -415,20 +520,33 @@ bool CTevLauncherApp::RunAndWait(std::uint32_t& exitCode, const std::wstring& pr
 std::wstring CTevLauncherApp::ModulePath() { return OwnModulePath(); }
 
 bool CTevLauncherApp::CheckLaunchPackage() {
-  const JSON::JsonObject& launchPackage = JSON::RequiredMember(m_manifest, "LaunchPackage").AsObject();
+  const JSON::JsonObject& launchPackage = JSON::RequiredObject(m_manifest, "LaunchPackage");
+  // Members of "LaunchPackage" name their path; package errors come with theirs.
+  const auto member = [&](std::string_view key, const auto& read) {
+    return JSON::WithinMember("LaunchPackage", [&] { return read(key); });
+  };
+  const auto text = [&](std::string_view key) {
+    return member(key, [&](std::string_view k) { return JSON::RequiredString(launchPackage, k); });
+  };
   const auto refuse = [&](std::string_view messageKey) {
-    const std::wstring text = JSON::RequiredMember(launchPackage, messageKey).AsString();
-    ShowMessage(m_properties.Resolve(text));
+    ShowMessage(m_properties.Resolve(text(messageKey)));
     return false;
   };
 
   if (const auto condition = launchPackage.find("Condition");
       condition != launchPackage.end() && !condition->second.IsNull()) {
-    if (!m_properties.CheckCondition(condition->second.AsString())) return refuse("FailMessage");
+    bool holds = false;
+    try {
+      holds = m_properties.CheckCondition(text("Condition"));
+    } catch (Expression::ConditionError& error) {
+      error.Owner(L"the \"Condition\" of the launch (LaunchPackage.Condition)");
+      throw;
+    }
+    if (!holds) return refuse("FailMessage");
   }
 
-  if (const auto target = launchPackage.find("TargetPackage"); target != launchPackage.end()) {
-    const std::wstring& targetName = target->second.AsString();
+  if (launchPackage.find("TargetPackage") != launchPackage.end()) {
+    const std::wstring targetName = text("TargetPackage");
     bool installed = false;
     if (!m_packages.QueryTargetPackage(targetName, installed)) {
       const char* key = installed ? "InstalledTargetPackage" : "NoInstalledTargetPackage";
@@ -441,7 +559,8 @@ bool CTevLauncherApp::CheckLaunchPackage() {
     }
   }
 
-  if (JSON::GetValue(launchPackage, "Privileged", false) && !IsElevated()) {
+  if (member("Privileged", [&](std::string_view k) { return JSON::GetValue(launchPackage, k, false); }) &&
+      !IsElevated()) {
     // The elevated instance does the launch; this one ends with its exit code.
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     RunAndWait(m_exitCode, ModulePath(), CommandLineArguments(), L"RunAs");
@@ -455,16 +574,22 @@ std::wstring CTevLauncherApp::FindConflictingProduct(const JSON::JsonObject& lau
                                                      const std::wstring& targetName) {
   const auto check = launchPackage.find("WendSpecialCheck");
   if (check == launchPackage.end()) return {};
+  const std::wstring& keyName = JSON::WithinMember("LaunchPackage", [&]() -> const std::wstring& {
+    return JSON::WithinMember(check->first,
+                              [&]() -> const std::wstring& { return JSON::WithoutNul(check->second.AsString()); });
+  });
   TevMSI::CTevRegKey key;
-  if (!key.Open(HKEY_LOCAL_MACHINE, check->second.AsString(), KEY_READ)) return {};
+  if (!key.Open(HKEY_LOCAL_MACHINE, keyName, KEY_READ)) return {};
   const std::wstring registered = key.Value(L"ProductCode").GetString();
   if (registered.empty()) return {};
   const CExecutePackage* package = m_packages.FindExecutePackage(targetName);
   if (!package) return {};
   const auto own = package->entry.find("ProductCode");
   if (own == package->entry.end()) return {};
+  const std::wstring& ownCode =
+      package->Reading("ProductCode", [&]() -> const std::wstring& { return JSON::MemberString(*own); });
   // The registered product is the package's own, whatever the letter case of its code.
-  if (TevMSI::CompareNoCase(registered, own->second.AsString()) == 0) return {};
+  if (TevMSI::CompareNoCase(registered, ownCode) == 0) return {};
   const auto queryState = TevMSI::Msi().QueryProductState;
   if (!queryState || queryState(registered.c_str()) < INSTALLSTATE_LOCAL) return {};
   return registered;

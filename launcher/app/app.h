@@ -62,6 +62,14 @@ class CTevLauncherApp {
   // Deletes or restores the cleanup paths and removes the folders that leaves empty.
   void RemoveCleanupFileFolder();
 
+  // Every message of the launcher: written to the log, and shown in a message box unless the run is
+  // hidden (a box nobody can see would hang the program that started the launcher).
+  // `alreadyLogged`: the caller wrote the text to the log itself, as its own line.
+  void ShowMessage(const std::wstring& text, bool alreadyLogged = false);
+  // Starts the log file if none was started yet, under the package's name or "TevLauncher", so
+  // that the reason a run ended is kept even when it ended before its log file was named.
+  void EnsureLogFile();
+
   void WriteLog(std::wstring_view message) { m_log.WriteLog(message); }
   template <class... Args>
   void WriteLog(std::wstring_view text, const Args&... args) {
@@ -91,7 +99,9 @@ class CTevLauncherApp {
 
  protected:
   // The Win32 edge, kept to a few calls so that the logic runs in tests without a window.
-  virtual void ShowMessage(const std::wstring& text);
+  virtual void ShowMessageBox(const std::wstring& text);
+  // Makes the run's new log file `name` in `folder`; its path (see CreateNewLogFile).
+  virtual std::wstring CreateLogFile(const std::wstring& folder, const std::wstring& name);
   virtual std::wstring CommandLineArguments();
   virtual bool CheckIntegrity();
   virtual bool InitBuiltinProperties();
@@ -106,12 +116,17 @@ class CTevLauncherApp {
 
  private:
   void EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
-  // An error that ends the run after the command line was read: logged (a log file is started if
-  // none was yet, so that the reason is kept), shown unless the run is hidden.
   // The product code of an installed application that conflicts with the target package; empty
   // when there is none.
   std::wstring FindConflictingProduct(const JSON::JsonObject& launchPackage, const std::wstring& targetName);
+  void StartLogFile(const std::wstring& packageName);
+  // Ends the run on the exception being handled, keeping its code and its text: a malformed
+  // manifest (13, naming the member or condition), an installer error (its code), anything else
+  // (1603). Never raises.
+  void EndWithCurrentException() noexcept;
   void EndWithUnexpectedError(const std::wstring& what);
+  // An error that ends the run: logged (a log file is started if none was yet, so that the reason
+  // is kept) and shown unless the run is hidden.
   void EndWithRunError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
 };
 

@@ -1,6 +1,7 @@
 // Names of files the launcher makes from texts it is given (package names, start times).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "log.h"
@@ -8,10 +9,13 @@
 namespace Tevrian {
 
 // Replaces each character that a file name cannot hold, or that makes it awkward on a command
-// line (\ / : * ? " < > | space tab ;), with "_".
+// line (\ / : * ? " < > | space tab ;), and every control character (a NUL would end the name
+// where Windows reads it), with "_".
 void SanitizeFileName(std::wstring& text);
 
-// "<sanitized package name>_2024-12-08-23-05-09.log"
-std::wstring LogFileName(std::wstring packageName, const LocalTime& time);
+// "<sanitized package name>_2024-12-08-23-05-09.log", at most `maxLength` characters: a long
+// package name is cut so that the name always ends with the time and ".log". Empty when not even
+// that fits.
+std::wstring LogFileName(std::wstring packageName, const LocalTime& time, std::size_t maxLength = 255);
 
 }  // namespace Tevrian

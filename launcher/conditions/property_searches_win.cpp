@@ -38,16 +38,21 @@ Token ConstantValue(const JsonValue& value) {
 
 }  // namespace
 
+// A name that the registry would cut at a NUL reads another key or value than the manifest says.
+const std::wstring& RegistryName(std::string_view member, const std::wstring& text) {
+  return JSON::WithinMember(member, [&]() -> const std::wstring& { return JSON::WithoutNul(text); });
+}
+
 Token SearchRegistry(const JsonObject& search) {
   HKEY root = nullptr;
-  if (!RootKey(JSON::RequiredMember(search, "Root").AsString(), root)) return Token{};
-  const std::wstring& key = JSON::RequiredMember(search, "Key").AsString();
-  const bool existsMode = JSON::RequiredMember(search, "Result").AsString() == L"exists";
+  if (!RootKey(JSON::RequiredString(search, "Root"), root)) return Token{};
+  const std::wstring& key = RegistryName("Key", JSON::RequiredString(search, "Key"));
+  const bool existsMode = JSON::RequiredString(search, "Result") == L"exists";
   const REGSAM access = JSON::GetValue(search, "Win64", false) ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ;
 
   TevMSI::CTevRegKey opened;
   if (!opened.Open(root, key, access)) return existsMode ? Token::Boolean(false) : Token{};
-  TevMSI::CTevRegValue value = opened.Value(JSON::GetValue(search, "Value", L""));
+  TevMSI::CTevRegValue value = opened.Value(RegistryName("Value", JSON::GetValue(search, "Value", L"")));
   const DWORD type = value.GetType();
   if (existsMode) return Token::Boolean(type != 0);
   switch (type) {
@@ -64,9 +69,9 @@ Token SearchRegistry(const JsonObject& search) {
 
 Token SearchProduct(const JsonObject& search) {
   if (search.find("UpgradeCode") != search.end())
-    return GetRelatedProductVersion(JSON::RequiredMember(search, "UpgradeCode").AsString());
+    return GetRelatedProductVersion(JSON::RequiredString(search, "UpgradeCode"));
   if (search.find("ProductCode") != search.end())
-    return GetInstalledProductVersion(JSON::RequiredMember(search, "ProductCode").AsString());
+    return GetInstalledProductVersion(JSON::RequiredString(search, "ProductCode"));
   return Token{};
 }
 
@@ -86,7 +91,8 @@ std::wstring GetProductInfo(const std::wstring& productCode, const std::wstring&
 
 Token GetInstalledProductVersion(const std::wstring& productCode) {
   const auto queryState = TevMSI::Msi().QueryProductState;
-  if (!queryState || queryState(productCode.c_str()) <= INSTALLSTATE_ADVERTISED) return Token{};
+  // Above 2 is installed (INSTALLSTATE_DEFAULT); advertised (1) and absent (2) are not.
+  if (!queryState || queryState(productCode.c_str()) <= INSTALLSTATE_ABSENT) return Token{};
   const std::wstring version = GetProductInfo(productCode, L"VersionString");
   if (version.empty()) return Token{};
   return Token::Version(ParseVersion(version));
@@ -120,9 +126,9 @@ void CConditionExpression::AddPropertyDefinition(const std::string& name, const 
   if (definition.IsObject() && !definition.AsObject().empty()) {
     const auto& [type, value] = *definition.AsObject().begin();
     if (type == "ProductSearch") {
-      result = SearchProduct(value.AsObject());
+      result = JSON::WithinMember(type, [&] { return SearchProduct(value.AsObject()); });
     } else if (type == "RegistrySearch") {
-      result = SearchRegistry(value.AsObject());
+      result = JSON::WithinMember(type, [&] { return SearchRegistry(value.AsObject()); });
     } else if (type == "Value") {
       result = ConstantValue(value);
     }

@@ -41,9 +41,11 @@ MsiApi Load() {
 
 }  // namespace
 
-const MsiApi& Msi() {
-  static const MsiApi api = Load();
+MsiApi& MsiForTests() {
+  static MsiApi api = Load();
   return api;
 }
+
+const MsiApi& Msi() { return MsiForTests(); }
 
 }  // namespace TevMSI

@@ -35,5 +35,8 @@ struct MsiApi {
 // Filled on first use and kept for the process. Entry points that msi.dll lacks stay null: the
 // wrappers answer ERROR_PROC_NOT_FOUND for them instead of calling.
 const MsiApi& Msi();
+// The same table, writable: tests put a stand-in into one slot where the installer's answer cannot
+// be produced for real (a product installed for another user only).
+MsiApi& MsiForTests();
 
 }  // namespace TevMSI

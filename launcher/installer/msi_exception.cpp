@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace TevMSI {
 
 std::wstring SystemMessage(std::uint32_t code) {
@@ -12,6 +14,21 @@ std::wstring SystemMessage(std::uint32_t code) {
   std::wstring text = (length && buffer) ? std::wstring(buffer, length) : std::wstring();
   if (buffer) LocalFree(buffer);
   return text;
+}
+
+std::wstring ErrorText(const CMsiException& error) {
+  if (!error.Message().empty()) return error.Message();
+  const auto code = static_cast<std::uint32_t>(error.Code());
+  std::wstring text = SystemMessage(code);
+  if (!text.empty()) return text;
+  const bool win32 = error.Code() >= 0 || ((code >> 16) & 0x1FFF) == FACILITY_WIN32;
+  wchar_t buffer[64];
+  if (win32) {
+    swprintf(buffer, 64, L"エラーが発生しました(%u)。", code & 0xFFFF);
+  } else {
+    swprintf(buffer, 64, L"エラーが発生しました(0x%08X)。", code);
+  }
+  return buffer;
 }
 
 }  // namespace TevMSI

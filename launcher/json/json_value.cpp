@@ -47,25 +47,29 @@ wchar_t SimpleEscape(char c) {
 
 BadAnyCast::BadAnyCast(std::wstring problem) : m_problem(std::move(problem)) { Update(); }
 
-BadAnyCast& BadAnyCast::WithinMember(std::string_view rawName) {
-  const std::wstring name = MemberName(rawName);
+void BadAnyCast::Prepend(const std::wstring& part) {
+  if (m_complete) return;
   if (m_path.empty() || m_path.front() == L'[') {
-    m_path = name + m_path;
+    m_path = part + m_path;
   } else {
-    m_path = name + L"." + m_path;
+    m_path = part + L"." + m_path;
   }
   Update();
+}
+
+BadAnyCast& BadAnyCast::WithinMember(std::string_view rawName) {
+  Prepend(MemberName(rawName));
   return *this;
 }
 
 BadAnyCast& BadAnyCast::WithinElement(std::size_t index) {
-  const std::wstring element = L"[" + std::to_wstring(index) + L"]";
-  if (m_path.empty() || m_path.front() == L'[') {
-    m_path = element + m_path;
-  } else {
-    m_path = element + L"." + m_path;
-  }
-  Update();
+  Prepend(L"[" + std::to_wstring(index) + L"]");
+  return *this;
+}
+
+BadAnyCast& BadAnyCast::At(std::wstring_view objectPath) {
+  Prepend(std::wstring(objectPath));
+  m_complete = true;
   return *this;
 }
 

@@ -34,8 +34,12 @@ class BadAnyCast : public std::bad_any_cast {
   // `problem` says what is wrong ("expected an integer, found a string").
   explicit BadAnyCast(std::wstring problem);
 
+  // Add the member or element that the failing read lay in; no-ops once the path is complete.
   BadAnyCast& WithinMember(std::string_view rawName);
   BadAnyCast& WithinElement(std::size_t index);
+  // Completes the path with where the object lies in the document ("LaunchList[2].MsiPackage"),
+  // for objects read apart from the walk that found them.
+  BadAnyCast& At(std::wstring_view objectPath);
 
   const std::wstring& Path() const noexcept { return m_path; }
   const std::wstring& Problem() const noexcept { return m_problem; }
@@ -46,9 +50,12 @@ class BadAnyCast : public std::bad_any_cast {
  private:
   void Update();
 
+  void Prepend(const std::wstring& part);
+
   std::wstring m_path;
   std::wstring m_problem;
   std::string m_what = "Bad any_cast";
+  bool m_complete = false;
 };
 
 // "null", "a boolean", "an integer", "a string", "an object", "an array".

@@ -12,8 +12,9 @@ namespace {
   throw TevMSI::CMsiException(ERROR_CALL_NOT_IMPLEMENTED, type + L" packages cannot be installed by this build.");
 }
 
+// The type word first, then the Id: a package whose type word matches is never asked its Id.
 bool Matches(const CExecutePackage& package, const std::wstring& name) {
-  return package.GetPackageType() == name || package.GetId() == name;
+  return package.GetPackageType() == name || package.Reading("Id", [&] { return package.GetId(); }) == name;
 }
 
 }  // namespace
@@ -24,7 +25,15 @@ CExecutePackage::CExecutePackage(JSON::JsonObject entryValue, const Expression::
 bool CExecutePackage::IsExecute() {
   const auto condition = entry.find("ExecuteCondition");
   if (condition == entry.end()) return true;
-  return m_properties.CheckCondition(condition->second.AsString());
+  return Reading("ExecuteCondition", [&] { return m_properties.CheckCondition(JSON::MemberString(*condition)); });
+}
+
+std::wstring CExecutePackage::ConditionOwner(std::string_view member) const {
+  const std::wstring name = JSON::DecodeJSONString(member);
+  const auto id = entry.find("Id");
+  std::wstring owner = L"the \"" + name + L"\" of package ";
+  if (id != entry.end() && id->second.IsString()) owner += L"Id " + id->second.AsString() + L" ";
+  return owner + L"(" + m_path + L"." + name + L")";
 }
 
 bool CExecutePackage::IsPreRequired() const { return JSON::GetValue(entry, "PreRequired", false); }
@@ -37,23 +46,30 @@ bool CExecuteMspPackage::Execute(const std::wstring&) { NotBuilt(GetPackageType(
 
 bool CExecuteMsiPackage::IsExecute() {
   // A package that is not a prerequisite runs again over an equal installed version.
-  if (!m_properties.IsExecuteMSI(entry, !IsPreRequired())) return false;
+  if (!Reading("", [&] { return m_properties.IsExecuteMSI(entry, !IsPreRequired()); })) return false;
   return CExecutePackage::IsExecute();
 }
 
 bool CExecuteMspPackage::IsExecute() {
-  if (!m_properties.IsExecuteMSP(entry)) return false;
+  if (!Reading("", [&] { return m_properties.IsExecuteMSP(entry); })) return false;
   return CExecutePackage::IsExecute();
 }
 
 void CPackageChain::Load(const JSON::JsonArray& launchList) {
   m_packages.clear();
+  std::size_t index = 0;
   for (const JSON::JsonValue& element : launchList) {
-    const JSON::JsonObject& object = element.AsObject();
-    // An empty element or an unknown type word names no package: the manifest is malformed.
-    if (object.empty()) throw JSON::BadAnyCast();
+    const std::size_t position = index++;
+    const std::wstring path = L"LaunchList[" + std::to_wstring(position) + L"]";
+    const JSON::JsonObject& object = JSON::WithinElement(position, [&]() -> const JSON::JsonObject& {
+      const JSON::JsonObject& read = element.AsObject();
+      // An empty element or an unknown type word names no package: the manifest is malformed.
+      if (read.empty()) throw JSON::BadAnyCast(L"the element names no package type");
+      return read;
+    });
     const auto& [type, value] = *object.begin();
-    JSON::JsonObject entry = value.AsObject();
+    JSON::JsonObject entry =
+        JSON::WithinElement(position, [&] { return JSON::WithinMember(type, [&] { return value.AsObject(); }); });
     std::unique_ptr<CExecutePackage> package;
     if (type == "ExePackage") {
       package = std::make_unique<CExecuteExePackage>(std::move(entry), m_properties);
@@ -62,8 +78,11 @@ void CPackageChain::Load(const JSON::JsonArray& launchList) {
     } else if (type == "MspPackage") {
       package = std::make_unique<CExecuteMspPackage>(std::move(entry), m_properties);
     } else {
-      throw JSON::BadAnyCast();
+      throw JSON::BadAnyCast(L"\"" + JSON::DecodeJSONString(type) +
+                             L"\" is no package type (ExePackage, MsiPackage or MspPackage)")
+          .At(path);
     }
+    package->SetPath(path + L"." + JSON::DecodeJSONString(type));
     package->execute = package->IsExecute();
     m_packages.push_back(std::move(package));
   }
@@ -71,7 +90,7 @@ void CPackageChain::Load(const JSON::JsonArray& launchList) {
 
 CExecutePackage* CPackageChain::FindExecutePackage(const std::wstring& name) const {
   for (const auto& package : m_packages) {
-    if (package->execute && Matches(*package, name)) return package.get();
+    if (Matches(*package, name) && package->execute) return package.get();
   }
   return nullptr;
 }
@@ -81,7 +100,8 @@ bool CPackageChain::QueryTargetPackage(const std::wstring& name, bool& installed
   if (FindExecutePackage(name)) return true;
   for (const auto& package : m_packages) {
     if (Matches(*package, name)) {
-      installed = m_properties.InstalledCondition(package->entry);
+      installed =
+          package->Reading("InstalledCondition", [&] { return m_properties.InstalledCondition(package->entry); });
       return false;
     }
   }

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../conditions/condition_expression.h"
@@ -33,12 +34,34 @@ class CExecutePackage {
   bool IsPreRequired() const;
   std::wstring GetId() const;
 
+  // Where the entry lies in the manifest ("LaunchList[2].MsiPackage"), for errors about it.
+  const std::wstring& Path() const { return m_path; }
+  void SetPath(std::wstring path) { m_path = std::move(path); }
+  // Runs `read` on this package's entry: a wrong member names its full path, a condition that
+  // cannot be evaluated names its member and the package.
+  template <class Read>
+  decltype(auto) Reading(std::string_view member, Read&& read) const {
+    try {
+      return read();
+    } catch (JSON::BadAnyCast& error) {
+      error.At(m_path);
+      throw;
+    } catch (Expression::ConditionError& error) {
+      error.Owner(ConditionOwner(member));
+      throw;
+    }
+  }
+
   JSON::JsonObject entry;
   bool execute = false;
   std::map<std::wstring, PackageFile> files;
 
  protected:
+  // "the "ExecuteCondition" of package Id X (LaunchList[1].ExePackage.ExecuteCondition)"
+  std::wstring ConditionOwner(std::string_view member) const;
+
   const Expression::CConditionExpression& m_properties;
+  std::wstring m_path;
 };
 
 class CExecuteExePackage : public CExecutePackage {

@@ -33,7 +33,9 @@ TEST(AppStartupTest, CommandLineIsLoggedFirstAndSwitchesAreKept) {
   const auto bodies = PendingBodies(app);
   // The built-in properties come first, the command line right after them.
   ASSERT_GE(bodies.size(), 7u);
-  EXPECT_EQ(bodies[0], L"Add Property Privileged=" + bodies[0].substr(24));
+  // Wine answers as an administrator without the elevation prompt: Privileged is true.
+  EXPECT_EQ(bodies[0], L"Add Property Privileged=true");
+  EXPECT_TRUE(app.m_properties.GetProperty(L"Privileged").BooleanValue());
   EXPECT_EQ(bodies[5].rfind(L"Add Property LauncherExeDir=", 0), 0u);
   EXPECT_EQ(bodies[6], L"CommandLine=/q /norestart A=5");
   EXPECT_TRUE(app.messages.empty());
@@ -45,7 +47,9 @@ TEST(AppStartupTest, HelpSetsExitCode87) {
   app.arguments = L"/h";
   EXPECT_FALSE(app.ParseCommandLine());
   ASSERT_EQ(app.messages.size(), 1u);
-  EXPECT_EQ(app.messages[0], kHelpText);
+  EXPECT_EQ(app.messages[0],
+            L"/help /h /?: この画面を表示します\n/quiet:UIを表示しません。\n\n"
+            L"/norestart:再起動が必要な場合でも再起動しません。\n");
   EXPECT_EQ(app.m_exitCode, 87u);
 }
 
@@ -80,7 +84,7 @@ TEST(AppStartupTest, FailedIntegrityCheckEndsBeforeTheCommandLine) {
   app.arguments = L"/?";
   EXPECT_FALSE(app.InitInstance());
   EXPECT_EQ(app.messages, std::vector<std::wstring>{L"integrity"});
-  EXPECT_TRUE(PendingBodies(app).empty());
+  EXPECT_EQ(PendingBodies(app), std::vector<std::wstring>{L"Message: integrity"});
   EXPECT_EQ(app.ExitInstance(), 0u);
 }
 
@@ -127,14 +131,30 @@ TEST(LogFileTest, WritesAnsiTextWithCrLfAndNoByteOrderMark) {
   DeleteFileW(path.c_str());
 
   ASSERT_TRUE(AppendLogLines(path, {L"[2025-03-05-07-08-09]日本語", L"two\nlines"}));
-  ASSERT_TRUE(AppendLogLines(path, {L"caf\u00E9 \U0001F600", L"after"}));
+  ASSERT_TRUE(AppendLogLines(path, {L"caf\u00E9 \U0001F600", L"\u00C4=\u00F6\u00DF"}));
 
-  const std::wstring expectedText = L"[2025-03-05-07-08-09]日本語\r\ntwo\r\nlines\r\ncaf\u00E9 \U0001F600\r\nafter\r\n";
-  const int length = WideCharToMultiByte(CP_ACP, 0, expectedText.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string expected(static_cast<std::size_t>(length - 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, expectedText.c_str(), -1, expected.data(), length, nullptr, nullptr);
+  // Code page 932 (the test prefix runs as a Japanese system). Characters it lacks become "?",
+  // never a best-fit look-alike ("é" is not "e").
+  const std::string expected = "[2025-03-05-07-08-09]\x93\xFA\x96\x7B\x8C\xEA\r\ntwo\r\nlines\r\ncaf? ??\r\n?=??\r\n";
   EXPECT_EQ(ReadBytes(path), expected);
   DeleteFileW(path.c_str());
+}
+
+// A log is never appended to a file that was there before: the run makes a file of its own.
+TEST(LogFileTest, NewLogFileNeverReusesAnExistingFile) {
+  wchar_t buffer[MAX_PATH];
+  GetTempPathW(MAX_PATH, buffer);
+  const std::wstring folder = buffer;
+  const std::wstring name = L"tev_new_log_" + std::to_wstring(GetCurrentProcessId()) + L".log";
+  const std::wstring first = folder + name;
+  const std::wstring second = folder + name.substr(0, name.size() - 4) + L"(2).log";
+  ASSERT_TRUE(AppendLogLines(first, {L"someone else's notes"}));
+  EXPECT_EQ(CreateNewLogFile(folder, name), second);
+  EXPECT_EQ(ReadBytes(first), "someone else's notes\r\n");
+  EXPECT_EQ(ReadBytes(second), "");
+  DeleteFileW(first.c_str());
+  DeleteFileW(second.c_str());
+  EXPECT_EQ(CreateNewLogFile(L"C:\\no such folder\\", L"x.log"), L"C:\\no such folder\\x.log");
 }
 
 TEST(LogFileTest, MissingFolderWritesNothing) {

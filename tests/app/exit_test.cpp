@@ -148,6 +148,22 @@ TEST_F(CleanupTest, FoldersDifferingInCaseAreTriedOnce) {
             1);
 }
 
+// Exit never raises: a path that no folder can be named for is logged and the rest is cleaned up.
+TEST_F(CleanupTest, APathWithoutAFolderNameIsLoggedAndTheOthersAreCleanedUp) {
+  const std::wstring bad = m_root + L"\\Cache\\a\"b.cab";
+  const std::wstring fresh = m_root + L"\\Cache\\Pkg\\Sub\\fresh.cab";
+  WriteText(fresh, "downloaded by this run");
+  RecordingApp app;
+  app.m_cleanupFiles = {bad, fresh};
+  app.m_obtainedFiles = {bad, fresh};
+  app.m_exitCode = 1603;
+  EXPECT_EQ(app.ExitInstance(), 1603u);
+  EXPECT_FALSE(Exists(fresh));
+  EXPECT_FALSE(Exists(m_root + L"\\Cache\\Pkg"));
+  EXPECT_EQ(Matching(app.LogBodies(), L"Failed. ParentFolder( "),
+            std::vector<std::wstring>{L"Failed. ParentFolder( " + bad + L" ):87"});
+}
+
 TEST(ExitTest, NothingCachedWritesOnlyTheClosingLines) {
   RecordingApp app;
   app.ExitInstance();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
 
   std::wstring arguments;
   std::string manifest = R"({"LaunchPackage":{"DisplayName":"T"},"LaunchList":[]})";
+  std::function<void()> onUpdateManifest;
   bool hasResource = true;
   std::uint32_t resourceError = 0;
   bool integrityOk = true;
@@ -51,7 +53,8 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
   }
 
  protected:
-  void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
+  void ShowMessageBox(const std::wstring& text) override { messages.push_back(text); }
+  std::wstring CreateLogFile(const std::wstring& folder, const std::wstring& name) override { return folder + name; }
   std::wstring CommandLineArguments() override { return arguments; }
   bool CheckIntegrity() override {
     if (!integrityOk) ShowMessage(L"integrity");
@@ -61,6 +64,10 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
     error = resourceError;
     bytes = manifest;
     return hasResource;
+  }
+  bool UpdateManifest(const Tevrian::JSON::JsonObject& embedded) override {
+    if (onUpdateManifest) onUpdateManifest();
+    return CTevLauncherApp::UpdateManifest(embedded);
   }
   bool IsElevated() override { return elevated; }
   bool IsHidden() override { return hidden; }
