@@ -58,21 +58,25 @@ class MissingAndMalformedTest(ManifestTestCase):
         result = self.run_launcher("", manifest=tevharness.REMOVE_MANIFEST)
         self.assertOnlyDialog(result, ["実行情報がありません。"])
         self.assertEqual(result.exit_code, 1813)  # ERROR_RESOURCE_TYPE_NOT_FOUND: no JSON resource at all
-        self.assertEqual(result.logs, {})
+        # The run ends before any package is named: its log is named after the launcher.
+        self.assertEqual(len(result.logs), 1, result.output)
+        self.assertTrue(next(iter(result.logs)).split("\\")[-1].startswith("TevLauncher_"))
+        self.assertIn("Message: 実行情報がありません。", result.log_text)
 
     def test_member_of_wrong_kind_ends_with_13_and_a_message(self):
         result = self.run_with({"LaunchPackage": {"DisplayName": 5}, "LaunchList": []})
         self.assertEqual(result.exit_code, 13)
         self.assertEqual(len(result.dialogs), 1, result.output)
-        self.assertTrue(result.dialogs[0].texts[0].startswith("実行情報に誤りがあります。"))
-        self.assertIn("Invalid manifest: Bad any_cast", result.log_text)
+        cause = "LaunchPackage.DisplayName: expected a string, found an integer"
+        self.assertEqual(result.dialogs[0].texts, ["実行情報に誤りがあります。", cause, "実行を中止します。"])
+        self.assertIn("Invalid manifest: " + cause, result.log_text)
 
     def test_hidden_run_explains_a_malformed_manifest_only_in_the_log(self):
         document = {"LaunchPackage": {"DisplayName": "Broken"}, "Properies": {"not": "an array"}, "LaunchList": []}
         result = self.run_with(document, hidden=True)
         self.assertEqual(result.exit_code, 13)
         self.assertEqual(result.dialogs, [])
-        self.assertIn("Invalid manifest: Bad any_cast", result.log_text)
+        self.assertIn("Invalid manifest: Properies: expected an array, found an object", result.log_text)
         self.assertTrue(next(iter(result.logs)).split("\\")[-1].startswith("Broken_"))
 
     def test_stamping_refuses_what_is_no_launch_manifest(self):
