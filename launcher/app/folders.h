@@ -22,8 +22,13 @@ void RemoveFolderTree(const std::wstring& folder);
 
 // Whether `folder` is exactly one of Windows' known folders. Asks the known-folder manager;
 // where it cannot answer (FindFolderFromPath is not implemented everywhere), compares with the
-// paths of every known folder it can list.
+// paths of every known folder it can list. Without a manager, or without its list, the fixed list
+// below answers.
 bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder);
+
+// The answer without a known-folder manager (none could be created): whether `folder` is
+// exactly one of the known folders an installer run can reach, named one by one.
+bool IsStandardKnownFolder(const std::wstring& folder);
 
 // Removes the folder if it is empty and not a known folder, then its parent, and so on upwards,
 // logging "Remove( folder ):result" for each attempt.

@@ -32,7 +32,7 @@ struct ComRelease {
 bool KnownFolderByList(IKnownFolderManager* manager, const std::wstring& folder) {
   KNOWNFOLDERID* ids = nullptr;
   UINT count = 0;
-  if (FAILED(manager->GetFolderIds(&ids, &count))) return false;
+  if (FAILED(manager->GetFolderIds(&ids, &count))) return IsStandardKnownFolder(folder);
   bool known = false;
   for (UINT i = 0; i < count && !known; ++i) {
     PWSTR path = nullptr;
@@ -81,6 +81,124 @@ void RemoveFolderTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
+bool IsStandardKnownFolder(const std::wstring& folder) {
+  // Every known folder with a place on disk that an installer run can reach: the user's own, the
+  // shared ones, the program and system folders, and the roots above them. Folders Windows has
+  // no path for on this machine are skipped.
+  static const KNOWNFOLDERID* const kFolders[] = {
+      &FOLDERID_AccountPictures,
+      &FOLDERID_AdminTools,
+      &FOLDERID_AppDataDesktop,
+      &FOLDERID_AppDataDocuments,
+      &FOLDERID_AppDataFavorites,
+      &FOLDERID_AppDataProgramData,
+      &FOLDERID_ApplicationShortcuts,
+      &FOLDERID_CameraRoll,
+      &FOLDERID_CDBurning,
+      &FOLDERID_CommonAdminTools,
+      &FOLDERID_CommonOEMLinks,
+      &FOLDERID_CommonPrograms,
+      &FOLDERID_CommonStartMenu,
+      &FOLDERID_CommonStartup,
+      &FOLDERID_CommonTemplates,
+      &FOLDERID_Contacts,
+      &FOLDERID_Cookies,
+      &FOLDERID_Desktop,
+      &FOLDERID_DeviceMetadataStore,
+      &FOLDERID_Documents,
+      &FOLDERID_DocumentsLibrary,
+      &FOLDERID_Downloads,
+      &FOLDERID_Favorites,
+      &FOLDERID_Fonts,
+      &FOLDERID_GameTasks,
+      &FOLDERID_History,
+      &FOLDERID_ImplicitAppShortcuts,
+      &FOLDERID_InternetCache,
+      &FOLDERID_Libraries,
+      &FOLDERID_Links,
+      &FOLDERID_LocalAppData,
+      &FOLDERID_LocalAppDataLow,
+      &FOLDERID_LocalizedResourcesDir,
+      &FOLDERID_Music,
+      &FOLDERID_MusicLibrary,
+      &FOLDERID_NetHood,
+      &FOLDERID_Objects3D,
+      &FOLDERID_OriginalImages,
+      &FOLDERID_PhotoAlbums,
+      &FOLDERID_Pictures,
+      &FOLDERID_PicturesLibrary,
+      &FOLDERID_Playlists,
+      &FOLDERID_PrintHood,
+      &FOLDERID_Profile,
+      &FOLDERID_ProgramData,
+      &FOLDERID_ProgramFiles,
+      &FOLDERID_ProgramFilesCommon,
+      &FOLDERID_ProgramFilesCommonX64,
+      &FOLDERID_ProgramFilesCommonX86,
+      &FOLDERID_ProgramFilesX64,
+      &FOLDERID_ProgramFilesX86,
+      &FOLDERID_Programs,
+      &FOLDERID_Public,
+      &FOLDERID_PublicDesktop,
+      &FOLDERID_PublicDocuments,
+      &FOLDERID_PublicDownloads,
+      &FOLDERID_PublicGameTasks,
+      &FOLDERID_PublicLibraries,
+      &FOLDERID_PublicMusic,
+      &FOLDERID_PublicPictures,
+      &FOLDERID_PublicRingtones,
+      &FOLDERID_PublicUserTiles,
+      &FOLDERID_PublicVideos,
+      &FOLDERID_QuickLaunch,
+      &FOLDERID_Recent,
+      &FOLDERID_RecordedTVLibrary,
+      &FOLDERID_ResourceDir,
+      &FOLDERID_Ringtones,
+      &FOLDERID_RoamedTileImages,
+      &FOLDERID_RoamingAppData,
+      &FOLDERID_RoamingTiles,
+      &FOLDERID_SampleMusic,
+      &FOLDERID_SamplePictures,
+      &FOLDERID_SamplePlaylists,
+      &FOLDERID_SampleVideos,
+      &FOLDERID_SavedGames,
+      &FOLDERID_SavedPictures,
+      &FOLDERID_SavedSearches,
+      &FOLDERID_Screenshots,
+      &FOLDERID_SearchHistory,
+      &FOLDERID_SearchTemplates,
+      &FOLDERID_SendTo,
+      &FOLDERID_SidebarDefaultParts,
+      &FOLDERID_SidebarParts,
+      &FOLDERID_SkyDrive,
+      &FOLDERID_SkyDriveCameraRoll,
+      &FOLDERID_SkyDriveDocuments,
+      &FOLDERID_SkyDriveMusic,
+      &FOLDERID_SkyDrivePictures,
+      &FOLDERID_StartMenu,
+      &FOLDERID_Startup,
+      &FOLDERID_System,
+      &FOLDERID_SystemX86,
+      &FOLDERID_Templates,
+      &FOLDERID_UserPinned,
+      &FOLDERID_UserProfiles,
+      &FOLDERID_UserProgramFiles,
+      &FOLDERID_UserProgramFilesCommon,
+      &FOLDERID_Videos,
+      &FOLDERID_VideosLibrary,
+      &FOLDERID_Windows,
+  };
+  const std::wstring wanted = WithoutTrailingSeparator(folder);
+  for (const KNOWNFOLDERID* id : kFolders) {
+    PWSTR path = nullptr;
+    const bool same = SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path &&
+                      TevMSI::CompareNoCase(WithoutTrailingSeparator(path), wanted) == 0;
+    CoTaskMemFree(path);
+    if (same) return true;
+  }
+  return false;
+}
+
 bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder) {
   IKnownFolderManager* own = nullptr;
   if (!manager) {
@@ -90,18 +208,7 @@ bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder) {
     manager = own;
   }
   std::unique_ptr<IKnownFolderManager, ComRelease<IKnownFolderManager>> owned(own);
-  if (!manager) {
-    // No manager at all: still never remove the folders every program relies on.
-    for (REFKNOWNFOLDERID id : {FOLDERID_ProgramData, FOLDERID_LocalAppData, FOLDERID_RoamingAppData,
-                                FOLDERID_ProgramFiles, FOLDERID_Windows, FOLDERID_Profile, FOLDERID_Public}) {
-      PWSTR path = nullptr;
-      const bool same = SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path &&
-                        TevMSI::CompareNoCase(WithoutTrailingSeparator(path), WithoutTrailingSeparator(folder)) == 0;
-      CoTaskMemFree(path);
-      if (same) return true;
-    }
-    return false;
-  }
+  if (!manager) return IsStandardKnownFolder(folder);
   IKnownFolder* found = nullptr;
   const HRESULT result = manager->FindFolderFromPath(folder.c_str(), FFFP_EXACTMATCH, &found);
   if (SUCCEEDED(result) && found) {

@@ -1,6 +1,8 @@
 // Exit and cleanup over real files in the temporary folder, and the process runner.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -183,6 +185,74 @@ TEST(RemoveEmptyFoldersTest, StopsAtAKnownFolder) {
   EXPECT_EQ(lines, (std::vector<std::wstring>{L"Remove( " + base + L"\\Sub ):Succeeded",
                                               L"Remove( " + base + L" ):Succeeded"}));
   EXPECT_TRUE(IsDirectory(programData));
+}
+
+// Known folders that a walk up from an installer's files can meet: the user's, the shared ones,
+// the program and system folders and the roots above them.
+TEST(KnownFolderTest, ReachableKnownFoldersAreRefusedWithAndWithoutAManager) {
+  struct Folder {
+    const char* name;
+    REFKNOWNFOLDERID id;
+  } const folders[] = {
+      {"Desktop", FOLDERID_Desktop},
+      {"Documents", FOLDERID_Documents},
+      {"Downloads", FOLDERID_Downloads},
+      {"Music", FOLDERID_Music},
+      {"Pictures", FOLDERID_Pictures},
+      {"Videos", FOLDERID_Videos},
+      {"Favorites", FOLDERID_Favorites},
+      {"Templates", FOLDERID_Templates},
+      {"SendTo", FOLDERID_SendTo},
+      {"Recent", FOLDERID_Recent},
+      {"StartMenu", FOLDERID_StartMenu},
+      {"Programs", FOLDERID_Programs},
+      {"Startup", FOLDERID_Startup},
+      {"CommonStartMenu", FOLDERID_CommonStartMenu},
+      {"CommonPrograms", FOLDERID_CommonPrograms},
+      {"CommonStartup", FOLDERID_CommonStartup},
+      {"CommonTemplates", FOLDERID_CommonTemplates},
+      {"Profile", FOLDERID_Profile},
+      {"UserProfiles", FOLDERID_UserProfiles},
+      {"LocalAppData", FOLDERID_LocalAppData},
+      {"RoamingAppData", FOLDERID_RoamingAppData},
+      {"ProgramData", FOLDERID_ProgramData},
+      {"ProgramFiles", FOLDERID_ProgramFiles},
+      {"ProgramFilesX86", FOLDERID_ProgramFilesX86},
+      {"ProgramFilesCommon", FOLDERID_ProgramFilesCommon},
+      {"ProgramFilesCommonX86", FOLDERID_ProgramFilesCommonX86},
+      {"Windows", FOLDERID_Windows},
+      {"System", FOLDERID_System},
+      {"SystemX86", FOLDERID_SystemX86},
+      {"Fonts", FOLDERID_Fonts},
+      {"Public", FOLDERID_Public},
+      {"PublicDesktop", FOLDERID_PublicDesktop},
+      {"PublicDocuments", FOLDERID_PublicDocuments},
+      {"PublicDownloads", FOLDERID_PublicDownloads},
+      {"PublicMusic", FOLDERID_PublicMusic},
+      {"PublicPictures", FOLDERID_PublicPictures},
+      {"PublicVideos", FOLDERID_PublicVideos},
+  };
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IKnownFolderManager* manager = nullptr;
+  ASSERT_TRUE(
+      SUCCEEDED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&manager))));
+  for (const auto& folder : folders) {
+    SCOPED_TRACE(folder.name);
+    PWSTR found = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(folder.id, KF_FLAG_DONT_VERIFY, nullptr, &found)));
+    const std::wstring path = found;
+    CoTaskMemFree(found);
+    std::wstring other = path + L"\\";  // another spelling of the same folder
+    CharUpperW(other.data());
+    EXPECT_TRUE(IsStandardKnownFolder(path));
+    EXPECT_TRUE(IsStandardKnownFolder(other));
+    EXPECT_TRUE(IsKnownFolder(manager, path));
+    EXPECT_TRUE(IsKnownFolder(manager, other));
+    EXPECT_FALSE(IsStandardKnownFolder(path + L"\\TevLauncher"));
+    EXPECT_FALSE(IsKnownFolder(manager, path + L"\\TevLauncher"));
+  }
+  manager->Release();
+  CoUninitialize();
 }
 
 TEST(RemoveEmptyFoldersTest, MissingDriveEndsTheWalk) {
