@@ -22,6 +22,7 @@
 #include "../conditions/property_searches.h"
 #include "integrity.h"
 #include "log_file.h"
+#include "signature_policy.h"
 
 namespace Tevrian {
 namespace {
@@ -34,12 +35,6 @@ constexpr wchar_t kIntegrityFailureMessage[] =
 constexpr wchar_t kUnexpectedErrorMessage[] = L"予期しないエラーが発生しました。\n{0}\n実行を中止します。";
 constexpr wchar_t kNoManifestMessage[] = L"実行情報がありません。";
 constexpr wchar_t kInvalidManifestMessage[] = L"実行情報に誤りがあります。\n{0}\n実行を中止します。";
-
-#ifdef TEV_REQUIRE_SIGNATURE
-constexpr bool kRequireSignature = true;
-#else
-constexpr bool kRequireSignature = false;
-#endif
 
 std::wstring OwnModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -246,7 +241,7 @@ bool CTevLauncherApp::CheckIntegrity() {
       return true;
     case SignatureState::Unsigned:
       WriteLog(L"VerifySignature( {0} ):unsigned(0x{1:08X})", path, check.status);
-      if (!kRequireSignature) return true;
+      if (!SignatureRequired()) return true;
       break;
     case SignatureState::Invalid:
       WriteLog(L"VerifySignature( {0} ):failed(0x{1:08X})", path, check.status);

@@ -50,9 +50,11 @@ class CommandLineTest(LauncherTestCase):
         self.assertEqual(result.exit_code, 0)
 
 
-class SignatureTest(LauncherTestCase):
-    """Signed with a throw-away certificate; Wine accepts its untrusted root, so the digest and the
-    signature blob are what is checked here."""
+class SignedLauncherCase(LauncherTestCase):
+    """A launcher signed with a throw-away certificate; Wine accepts its untrusted root, so the digest
+    and the signature blob are what is checked."""
+
+    launcher = "TevLauncher.exe"
 
     @classmethod
     def setUpClass(cls):
@@ -61,15 +63,36 @@ class SignatureTest(LauncherTestCase):
         key, cert = os.path.join(cls.work, "key.pem"), os.path.join(cls.work, "cert.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Tev Test Signing",
                         "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
+        cls.unsigned = os.path.join(BUILD, "x64", cls.launcher)
         cls.signed = os.path.join(cls.work, "signed.exe")
-        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in",
-                        os.path.join(BUILD, "x64", "TevLauncher.exe"), "-out", cls.signed],
+        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", cls.unsigned, "-out", cls.signed],
                        check=True, capture_output=True)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.work, ignore_errors=True)
         super().tearDownClass()
+
+    def stripped(self):
+        """The signed file with its signature removed again."""
+        path = os.path.join(self.work, "stripped.exe")
+        subprocess.run(["osslsigncode", "remove-signature", "-in", self.signed, "-out", path],
+                       check=True, capture_output=True)
+        return path
+
+    def assertRuns(self, result):
+        self.assertOnlyDialog(result, [*HELP_LINES, ""])
+        self.assertEqual(result.exit_code, 87)
+
+    def assertRefused(self, result):
+        self.assertEqual(len(result.dialogs), 1, result.output)
+        self.assertIn("署名を確認できませんでした", result.dialogs[0].text)
+        self.assertIn("実行を中止します。", result.dialogs[0].text)
+        self.assertEqual(result.exit_code, 0)
+
+
+class SignatureTest(SignedLauncherCase):
+    """The test build's launcher, which accepts a file that carries no signature."""
 
     def variant(self, name, change):
         path = os.path.join(self.work, name)
@@ -81,16 +104,8 @@ class SignatureTest(LauncherTestCase):
             f.write(data)
         return path
 
-    def assertRefused(self, result):
-        self.assertEqual(len(result.dialogs), 1, result.output)
-        self.assertIn("署名を確認できませんでした", result.dialogs[0].text)
-        self.assertIn("実行を中止します。", result.dialogs[0].text)
-        self.assertEqual(result.exit_code, 0)
-
     def test_valid_signature_runs(self):
-        result = self.run_launcher("/?", launcher=self.signed)
-        self.assertOnlyDialog(result, [*HELP_LINES, ""])
-        self.assertEqual(result.exit_code, 87)
+        self.assertRuns(self.run_launcher("/?", launcher=self.signed))
 
     def test_contents_changed_after_signing_are_refused(self):
         def change_dos_stub(data):
@@ -109,6 +124,27 @@ class SignatureTest(LauncherTestCase):
                 data[i] ^= 0xFF
         result = self.run_launcher("/?", launcher=self.variant("damaged.exe", damage_certificate_blob))
         self.assertRefused(result)
+
+    def test_a_file_without_signature_runs_where_none_is_required(self):
+        for name, launcher in (("unsigned", self.unsigned), ("signature removed", self.stripped())):
+            with self.subTest(name):
+                self.assertRuns(self.run_launcher("/?", launcher=launcher))
+
+
+class RequiredSignatureTest(SignedLauncherCase):
+    """The launcher built to refuse a file without signature, as the shipped configuration is."""
+
+    launcher = "TevLauncherRequireSignature.exe"
+
+    def test_valid_signature_runs(self):
+        self.assertRuns(self.run_launcher("/?", launcher=self.signed))
+
+    def test_a_file_without_signature_is_refused(self):
+        for name, launcher in (("unsigned", self.unsigned), ("signature removed", self.stripped())):
+            with self.subTest(name):
+                result = self.run_launcher("/?", launcher=launcher)
+                self.assertRefused(result)
+                self.assertIn("):unsigned(0x800B0100)", result.log_text)
 
 
 if __name__ == "__main__":
