@@ -247,9 +247,9 @@ bool CTevLauncherApp::CheckIntegrity() {
       WriteLog(L"VerifySignature( {0} ):failed(0x{1:08X})", path, check.status);
       break;
   }
-  // A refused launcher keeps a log of why, hidden or not.
-  EnsureLogFile();
-  ShowMessage(FormatText(kIntegrityFailureMessage, check.status));
+  // Through the run's error end: the reason reaches a log file, and a hidden run opens no window.
+  EndWithRunError(FormatText(L"The launcher's own file is refused (0x{0:08X}); the run ends", check.status),
+                  FormatText(kIntegrityFailureMessage, check.status), kExitSuccess);
   return false;
 }
 

@@ -89,6 +89,7 @@ class SignedLauncherCase(LauncherTestCase):
         self.assertIn("署名を確認できませんでした", result.dialogs[0].text)
         self.assertIn("実行を中止します。", result.dialogs[0].text)
         self.assertEqual(result.exit_code, 0)
+        self.assertIn("The launcher's own file is refused", result.log_text)
 
 
 class SignatureTest(SignedLauncherCase):
@@ -145,6 +146,12 @@ class RequiredSignatureTest(SignedLauncherCase):
                 result = self.run_launcher("/?", launcher=launcher)
                 self.assertRefused(result)
                 self.assertIn("):unsigned(0x800B0100)", result.log_text)
+
+    def test_hidden_refusal_opens_no_window_and_keeps_the_reason_in_the_log(self):
+        result = self.run_launcher("/?", launcher=self.unsigned, hidden=True)
+        self.assertEqual(result.dialogs, [])
+        self.assertEqual(result.exit_code, 0)
+        self.assertIn("The launcher's own file is refused (0x800B0100); the run ends", result.log_text)
 
 
 if __name__ == "__main__":
