@@ -4,6 +4,7 @@ Xvfb, through tevdriver.exe, which answers its dialogs and reports its full exit
 import dataclasses
 import glob
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -36,6 +37,7 @@ class RunResult:
     dialogs: list
     output: str
     logs: dict          # Windows path of each log file written during the run -> its text
+    crash: Optional[str] = None   # what the run died of, when a program of it crashed
 
     @property
     def log_text(self) -> str:
@@ -142,6 +144,25 @@ def windows_path(prefix: Prefix, unix_path: str) -> str:
     return "C:\\" + rel.replace("/", "\\")
 
 
+# Wine's own word on a crash. With WINEDEBUG=-all it still prints, for an exception that reaches
+# its default handler, "wine: Unhandled page fault on write access to 0000000000000000 at address
+# ... (thread 0180), starting debugger..." (or "wine: Unhandled exception 0xe0001234 in thread ...",
+# "wine: Unhandled stack overflow ..."). A stack overflow it cannot dispatch ends the thread with
+# exit code 0 or 1 and no word unless the err channel of "virtual" is on:
+# "0114:err:virtual:virtual_setup_exception stack overflow 2064 bytes addr ...".
+CRASH_DEBUG = "-all,err+virtual"
+WINE_CRASH = re.compile(r"^(wine: .*(Unhandled|starting debugger).*"
+                        r"|[0-9a-f]+:err:virtual:virtual_setup_exception (stack overflow|nested exception).*)$",
+                        re.MULTILINE)
+
+
+def find_crash(driver_output: str, wine_stderr: str) -> Optional[str]:
+    """What the run died of: the driver's crash line, then Wine's messages; None when nothing crashed."""
+    found = [line[len("crash: "):] for line in driver_output.splitlines() if line.startswith("crash: ")]
+    found += [match.group(0).strip() for match in WINE_CRASH.finditer(wine_stderr)]
+    return "; ".join(found) or None
+
+
 def parse_driver_output(output: str):
     dialogs, exit_code = [], None
     for line in output.splitlines():
@@ -228,8 +249,9 @@ def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Seque
         cmd += ["--answer", answer]
     cmd += ["--timeout", str(timeout), exe]
     before = log_files(prefix)
-    proc = prefix.wine(cmd, env={"TEV_ARGUMENTS": arguments, **(env or {})}, timeout=timeout + 60,
-                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    proc = prefix.wine(cmd, env={"TEV_ARGUMENTS": arguments, "WINEDEBUG": CRASH_DEBUG, **(env or {})},
+                       timeout=timeout + 60, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     output = proc.stdout.decode("utf-8", errors="replace")
     dialogs, exit_code = parse_driver_output(output)
-    return RunResult(exit_code, dialogs, output, read_logs(prefix, before))
+    crash = find_crash(output, proc.stderr.decode("utf-8", errors="replace"))
+    return RunResult(exit_code, dialogs, output, read_logs(prefix, before), crash)

@@ -42,6 +42,8 @@ def main() -> int:
     for line in result.output.splitlines():
         if line.startswith("driver: "):
             print(line)
+    if result.crash:
+        print(f"crash: {result.crash}")
     for path, text in result.logs.items():
         print(f"--- log {path} ---")
         print(text, end="" if text.endswith("\n") else "\n")

@@ -9,11 +9,13 @@
 //   text: <one line per line of each text control>
 //   answer: ok
 //   exit code N
+//   crash: exception 0xC00000FD     (when N is an NTSTATUS error: the program died of an exception)
 // The driver's own exit code is 0 when the program ended, 3 on a time-out (the program is then
 // killed), 2 when it could not be started.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <set>
 #include <string>
 #include <vector>
@@ -158,5 +160,11 @@ int wmain(int argc, wchar_t** argv) {
   GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hProcess);
   PrintUtf8(L"exit code " + std::to_wstring(exitCode) + L"\n");
+  // No program of ours ends with an NTSTATUS error on purpose: that is an exception's code.
+  if ((exitCode & 0xC0000000u) == 0xC0000000u) {
+    wchar_t code[16];
+    swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(exitCode));
+    PrintUtf8(std::wstring(L"crash: exception ") + code + L"\n");
+  }
   return 0;
 }

@@ -24,6 +24,8 @@ class LauncherTestCase(unittest.TestCase):
     def run_launcher(self, arguments="", **kw) -> tevharness.RunResult:
         result = tevharness.run_launcher(BUILD, self.prefix, arguments, **kw)
         self.assertIsNotNone(result.exit_code, f"the launcher did not end:\n{result.output}")
+        # A crash is never an answer, whatever the test expected of the run.
+        self.assertIsNone(result.crash, f"crash: {result.crash}\n{result.output}")
         return result
 
     def assertOnlyDialog(self, result, lines):
