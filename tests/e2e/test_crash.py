@@ -36,7 +36,7 @@ class CrashReportTest(LauncherTestCase):
                 self.assertIn(f"crash: exception 0x{code:08X}", result.output)
                 self.assertEqual(result.crash, f"exception 0x{code:08X}")
                 self.assertEqual(len(result.logs), 1, result.logs)
-                self.assertRegex(list(result.logs)[0], r"\\TevLauncher_[-0-9]+\.log$")
+                self.assertRegex(list(result.logs)[0], r"\\TevLauncher_[-0-9]+(\([0-9]+\))?\.log$")
                 self.assertLastLines(result, "crashwith " + fault,
                                      f"Unhandled exception 0x{code:08X} at 0x[0-9A-F]{{16}}; the run ends",
                                      rf"ExitCode={signed(code)}\(0x{code:08X}\)")

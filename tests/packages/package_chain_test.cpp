@@ -200,13 +200,15 @@ TEST_F(PackageChainTest, LookupComparesTypeWordThenIdThenApplicability) {
   }
 }
 
+INSTALLSTATE answer;
+INSTALLSTATE WINAPI AnsweredProductState(LPCWSTR) { return answer; }
+
 // A product that the installer reports absent (state 2: installed for another user only) is not
 // installed here. That state cannot be made under Wine, so the installer's answer is a stand-in.
 TEST_F(PackageChainTest, OnlyStatesAboveTwoCountAsInstalled) {
   auto& api = TevMSI::MsiForTests();
   const auto real = api.QueryProductState;
-  static INSTALLSTATE answer;
-  api.QueryProductState = [](LPCWSTR) { return answer; };
+  api.QueryProductState = &AnsweredProductState;
   for (const auto& [state, installed] :
        {std::pair{INSTALLSTATE_ADVERTISED, false}, std::pair{INSTALLSTATE_ABSENT, false},
         std::pair{INSTALLSTATE_DEFAULT, true}}) {
