@@ -18,7 +18,7 @@
 #include "../packages/execute_package.h"
 #include "../conditions/token.h"
 #include "log.h"
-#include "text_template.h"
+#include "../shared/text_template.h"
 
 namespace Tevrian {
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "text_template.h"
+#include "../shared/text_template.h"
 
 namespace Tevrian {
 

@@ -1,6 +1,6 @@
 #include "log.h"
 
-#include "text_template.h"
+#include "../shared/text_template.h"
 
 namespace Tevrian {
 

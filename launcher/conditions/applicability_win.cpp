@@ -1,6 +1,6 @@
 #include "condition_expression.h"
 
-#include "../app/text_template.h"
+#include "../shared/text_template.h"
 #include "expression.h"
 #include "property_searches.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "../app/text_template.h"
+#include "../shared/text_template.h"
 #include "expression.h"
 
 namespace Tevrian::Expression {

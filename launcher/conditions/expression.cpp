@@ -4,7 +4,7 @@
 #include <array>
 #include <stdexcept>
 
-#include "../app/text_template.h"
+#include "../shared/text_template.h"
 #include "char_class.h"
 
 namespace Tevrian::Expression {

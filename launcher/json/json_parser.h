@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cancellation_token.h"
+#include "../shared/cancellation_token.h"
 #include "json_value.h"
 
 namespace Tevrian::JSON {
