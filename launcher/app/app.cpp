@@ -90,7 +90,7 @@ CTevLauncherApp::CTevLauncherApp() : CTevLauncherApp(AppendLogLines) {}
 CTevLauncherApp::CTevLauncherApp(CLog::Appender appender)
     : m_log(CurrentLocalTime, std::move(appender)),
       m_properties([this](std::wstring_view line) { WriteLog(line); }),
-      m_packages(m_properties) {}
+      m_packages(m_properties, this) {}
 
 bool CTevLauncherApp::InitInstance() {
   InitCommonControls();

@@ -16,6 +16,7 @@
 #include "../conditions/condition_expression.h"
 #include "../json/json_value.h"
 #include "../packages/execute_package.h"
+#include "../packages/package_host.h"
 #include "../conditions/token.h"
 #include "log.h"
 #include "../shared/text_template.h"
@@ -33,7 +34,7 @@ enum ExitCodes : std::uint32_t {
   kExitNoManifest = 5007,       // the manifest resource is missing and the system gave no error
 };
 
-class CTevLauncherApp {
+class CTevLauncherApp : public CPackageHost {
  public:
   CTevLauncherApp();
   // Writes the log file through `appender` (tests keep the lines in memory).
@@ -70,11 +71,31 @@ class CTevLauncherApp {
   // that the reason a run ended is kept even when it ended before its log file was named.
   void EnsureLogFile();
 
-  void WriteLog(std::wstring_view message) { m_log.WriteLog(message); }
+  void WriteLog(std::wstring_view message) override { m_log.WriteLog(message); }
   template <class... Args>
   void WriteLog(std::wstring_view text, const Args&... args) {
     m_log.WriteLog(FormatText(text, args...));
   }
+
+  // The run's folders: the work folder and its backup folder, and the package cache (per machine
+  // for a privileged launch, per user otherwise). False when the launch must not go on (the exit
+  // code is set and the reason shown); raises TevMSI::CMsiException when the cache's base folder
+  // cannot be named.
+  bool PrepareFolders();
+
+  // The package host: the file work of the packages reaches the run's state through these.
+  std::wstring LauncherPath() override { return ModulePath(); }
+  const std::wstring& WorkFolder() const override { return m_workFolder; }
+  const std::wstring& CacheFolder() const override { return m_cacheFolder; }
+  void BackupCacheFile(const std::wstring& path) override;
+  void AddObtainedFile(const std::wstring& path) override { m_obtainedFiles.insert(path); }
+  void AddCleanupFile(const std::wstring& path) override { m_cleanupFiles.push_back(path); }
+  void SetExitCode(std::uint32_t code) override { m_exitCode = code; }
+  void SetProperty(const std::wstring& name, const Expression::Token& value) override {
+    m_properties.SetProperty(name, value);
+  }
+  void DownloadFile(const std::wstring& url, const std::wstring& destination, const JSON::JsonObject& fileEntry,
+                    cancellation_token cancel, CProgressSink* dialog) override;
 
   // Members in the order the run's state is described; later steps add theirs. The log comes
   // first because every other member may write to it.
@@ -111,6 +132,8 @@ class CTevLauncherApp {
   virtual bool IsHidden();
   virtual std::wstring ModulePath();
   virtual std::wstring TempFolder();
+  // The known folder the cache lives under; false with the failing result.
+  virtual bool KnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, std::wstring& path, HRESULT& result);
   // Seam for the newer-manifest hand-over: false ends the start-up (another launcher ran).
   virtual bool UpdateManifest(const JSON::JsonObject& embeddedLaunchPackage);
 

@@ -83,6 +83,8 @@ void CPackageChain::Load(const JSON::JsonArray& launchList) {
           .At(path);
     }
     package->SetPath(path + L"." + JSON::DecodeJSONString(type));
+    package->SetHost(m_host);
+    package->CheckFileNames();
     package->execute = package->IsExecute();
     m_packages.push_back(std::move(package));
   }

@@ -2,6 +2,7 @@
 // whether it applies to this machine.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -10,12 +11,22 @@
 
 #include "../conditions/condition_expression.h"
 #include "../json/json_value.h"
+#include "../shared/cancellation_token.h"
+#include "../shared/progress_sink.h"
+#include "package_host.h"
 
 namespace Tevrian {
 
-// A package file as the cache will know it; filled when the chain resolves its files.
+// One file of a package, as the first run phase resolved it.
 struct PackageFile {
-  std::wstring name;
+  // Found beside the launcher and verified there.
+  bool local = false;
+  // The path beside the launcher when `local`, else the entry's "DownloadUrl".
+  std::wstring source;
+  // Where the file is placed: the package's cache folder (or the work folder) joined with "Name".
+  std::wstring cachePath;
+  // The package's "Cache" flag.
+  bool cached = false;
 };
 
 class CExecutePackage {
@@ -33,6 +44,29 @@ class CExecutePackage {
 
   bool IsPreRequired() const;
   std::wstring GetId() const;
+
+  // Every file entry's "Name" must be a relative path that stays inside its folder; any other is a
+  // malformed manifest (JSON::BadAnyCast naming the member), found when the chain is loaded.
+  void CheckFileNames() const;
+
+  // The package's files: where each comes from and goes, then each copied or downloaded and
+  // verified. False when cancellation was requested (AcquireFile(s) then set the exit code 1602);
+  // copy and download failures raise TevMSI::CMsiException. `dialog` may be null.
+  bool ResolveFiles(cancellation_token cancel, CProgressSink* dialog);
+  bool ResolveFile(const JSON::JsonObject& fileEntry, cancellation_token cancel, CProgressSink* dialog);
+  bool AcquireFiles(cancellation_token cancel, CProgressSink* dialog);
+  bool AcquireFile(const JSON::JsonObject& fileEntry, cancellation_token cancel, CProgressSink* dialog);
+  // Hands every cached file of the package to the exit's cleanup.
+  void AddCleanupFiles();
+  // The work folder, or the cache folder (under "CacheId", "ProductCode" or "Id") with true when
+  // the package's "Cache" is true.
+  bool GetCacheFolder(std::wstring& folder) const;
+  // Where the "ExecuteFile" was placed; empty when it was not resolved.
+  std::wstring GetExecuteFilePath() const;
+  // The declared "Size" of the "ExecuteFile" and of every payload (absent counts 0).
+  std::int32_t GetTotalSize() const;
+
+  void SetHost(CPackageHost* host) { m_host = host; }
 
   // Where the entry lies in the manifest ("LaunchList[2].MsiPackage"), for errors about it.
   const std::wstring& Path() const { return m_path; }
@@ -62,6 +96,17 @@ class CExecutePackage {
 
   const Expression::CConditionExpression& m_properties;
   std::wstring m_path;
+  CPackageHost* m_host = nullptr;
+
+ private:
+  // The folder under the cache that "CacheId", else "ProductCode", else "Id" names; empty when none.
+  std::wstring CacheSubfolder() const;
+  // Copies a file found beside the launcher into place; false when cancelled (logged).
+  bool CopyLocalFile(const PackageFile& file, const JSON::JsonObject& fileEntry, const cancellation_token& cancel,
+                     CProgressSink* dialog);
+  // The "ExecuteFile" object then each "Payloads" element, in order; `visit` returns false to stop.
+  template <class Visit>
+  bool ForEachFileEntry(Visit&& visit) const;
 };
 
 class CExecuteExePackage : public CExecutePackage {
@@ -89,7 +134,9 @@ class CExecuteMspPackage : public CExecutePackage {
 
 class CPackageChain {
  public:
-  explicit CPackageChain(const Expression::CConditionExpression& properties) : m_properties(properties) {}
+  // `host` serves the packages' file work; null for a chain that only decides what applies.
+  explicit CPackageChain(const Expression::CConditionExpression& properties, CPackageHost* host = nullptr)
+      : m_properties(properties), m_host(host) {}
 
   // Rebuilds the chain from "LaunchList". An element that is not an object with a known type
   // word and an object value is a malformed manifest (JSON::BadAnyCast).
@@ -104,6 +151,7 @@ class CPackageChain {
 
  private:
   const Expression::CConditionExpression& m_properties;
+  CPackageHost* m_host;
   std::vector<std::unique_ptr<CExecutePackage>> m_packages;
 };
 

@@ -232,3 +232,76 @@ TEST_F(PackageChainTest, InstallingIsNotBuiltAndSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file's "Name" is joined under the cache, the work folder and the launcher's folder: anything
+// that would reach outside them is refused when the chain is loaded, before a file is touched.
+TEST_F(PackageChainTest, FileNamesThatLeaveTheirFolderAreMalformed) {
+  struct Case {
+    const char* name;  // JSON text of the "Name" value
+    const wchar_t* reason;
+  } const cases[] = {
+      {R"("..\\x.exe")", L"it climbs out of its folder with \"..\""},
+      {R"("sub/../../x.exe")", L"it climbs out of its folder with \"..\""},
+      {R"("C:\\Windows\\x.dll")", L"it holds the character \":\""},
+      {R"("C:x.dll")", L"it holds the character \":\""},
+      {R"("\\Windows\\x.dll")", L"it is rooted (it starts with a path separator)"},
+      {R"("\\\\server\\share\\x.msi")", L"it is rooted (it starts with a path separator)"},
+      {R"("/etc/x")", L"it is rooted (it starts with a path separator)"},
+      {R"("x.exe:stream")", L"it holds the character \":\""},
+      {R"("NUL")", L"the part \"NUL\" names a device"},
+      {R"("sub\\com1.txt")", L"the part \"com1.txt\" names a device"},
+      {R"("x.exe.")", L"the part \"x.exe.\" ends with a dot or a blank"},
+      {R"("a\\\\b")", L"it has an empty folder name"},
+      {R"("a\\")", L"it has an empty folder name"},
+      {R"(".\\x")", L"it has a \".\" folder name"},
+      {R"("x*.msi")", L"it holds the character \"*\""},
+      {R"("x\u0001.msi")", L"it holds a control character"},
+      {R"("")", L"it is empty"},
+      {R"("x.msi.TEVPART")", L"it ends with \".tevpart\", the launcher's name for a file being written"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [list, path] :
+         {std::pair{std::string(R"([{"ExePackage": {"ExecuteFile": {"Name": )") + c.name + "}}}]",
+                    std::wstring(L"LaunchList[0].ExePackage.ExecuteFile.Name")},
+          std::pair{
+              std::string(R"([{"MsiPackage": {"ExecuteCondition": "0", "Payloads": [{"Name": "a.cab"}, {"Name": )") +
+                  c.name + "}]}}]",
+              std::wstring(L"LaunchList[0].MsiPackage.Payloads[1].Name")}}) {
+      try {
+        chain.Load(Array(list));
+        ADD_FAILURE() << "no error";
+      } catch (const JSON::BadAnyCast& error) {
+        EXPECT_EQ(error.Path(), path);
+        EXPECT_NE(error.Problem().find(std::wstring(L"cannot be used: ") + c.reason), std::wstring::npos)
+            << Narrow(error.Problem());
+      }
+    }
+  }
+  // Subfolders, dots inside names and names of any script stay allowed.
+  chain.Load(Array(R"([{"ExePackage": {"ExecuteFile": {"Name": "redist/x64/vc.exe"},
+                        "Payloads": [{"Name": "a.b.c.cab"}, {"Name": "日本語\\データ.cab"}, {"Name": "..x"}]}}])"));
+  EXPECT_EQ(chain.Packages().size(), 1u);
+  // A file entry without a name names nothing to fetch.
+  try {
+    chain.Load(Array(R"([{"ExePackage": {"Payloads": [{"DownloadUrl": "http://h/x"}]}}])"));
+    ADD_FAILURE() << "no error";
+  } catch (const JSON::BadAnyCast& error) {
+    EXPECT_EQ(error.Describe(), L"LaunchList[0].ExePackage.Payloads[0].Name: the required member is missing");
+  }
+}
+
+TEST_F(PackageChainTest, CacheFolderNamesMustStayInsideTheCache) {
+  try {
+    chain.Load(Array(R"([{"ExePackage": {"Cache": true, "CacheId": "..\\..\\Windows"}}])"));
+    ADD_FAILURE() << "no error";
+  } catch (const JSON::BadAnyCast& error) {
+    EXPECT_EQ(error.Path(), L"LaunchList[0].ExePackage.CacheId");
+  }
+  // Not cached: the cache names are never read.
+  chain.Load(Array(R"([{"ExePackage": {"CacheId": 5}}])"));
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// The application's side of the package files: the run's folders and the bookkeeping that exit
+// uses to restore or delete what the run put into the cache.
+#include <windows.h>
+
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <memory>
+
+#include "../installer/msi_exception.h"
+#include "../packages/path_join.h"
+#include "app.h"
+
+namespace Tevrian {
+namespace {
+
+constexpr wchar_t kWorkFolderName[] = L"{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}";
+constexpr wchar_t kBackupFolderName[] = L"CacheBackup";
+constexpr wchar_t kCacheFolderName[] = L"TevLauncherPackageCache";
+
+template <class T>
+struct ComRelease {
+  void operator()(T* object) const {
+    if (object) object->Release();
+  }
+};
+template <class T>
+using ComPtr = std::unique_ptr<T, ComRelease<T>>;
+
+void CreateFolder(const std::wstring& folder) { SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr); }
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The known-folder manager, started as a server and asked for its interface; the failing result
+// otherwise.
+HRESULT CreateKnownFolderManager(IKnownFolderManager*& manager) {
+  manager = nullptr;
+  IUnknown* raw = nullptr;
+  HRESULT result =
+      CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&raw));
+  if (FAILED(result)) return result;
+  const ComPtr<IUnknown> unknown(raw);
+  if (result = OleRun(unknown.get()); FAILED(result)) return result;
+  return unknown->QueryInterface(IID_PPV_ARGS(&manager));
+}
+
+}  // namespace
+
+bool CTevLauncherApp::KnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, std::wstring& path, HRESULT& result) {
+  IKnownFolder* rawFolder = nullptr;
+  if (result = m_knownFolderManager->GetFolder(id, &rawFolder); FAILED(result)) return false;
+  const ComPtr<IKnownFolder> folder(rawFolder);
+  PWSTR raw = nullptr;
+  if (result = folder->GetPath(flags, &raw); FAILED(result)) return false;
+  path = raw;
+  CoTaskMemFree(raw);
+  return true;
+}
+
+bool CTevLauncherApp::PrepareFolders() {
+  if (!m_knownFolderManager) {
+    if (const HRESULT result = CreateKnownFolderManager(m_knownFolderManager); FAILED(result)) {
+      m_knownFolderManager = nullptr;
+      m_exitCode = static_cast<std::uint32_t>(result);
+      WriteLog(L"Failed. KnownFolderManager:{0}(0x{0:08X})", static_cast<std::int32_t>(result));
+      ShowMessage(TevMSI::SystemMessage(static_cast<std::uint32_t>(result)));
+      return false;
+    }
+  }
+  if (m_workFolder.empty()) {
+    m_workFolder = JoinPath(TempFolder(), kWorkFolderName);
+    CreateFolder(m_workFolder);
+  }
+  if (m_backupFolder.empty()) {
+    m_backupFolder = JoinPath(m_workFolder, kBackupFolderName);
+    CreateFolder(m_backupFolder);
+  }
+  const JSON::JsonObject launchPackage = JSON::WithinMember(
+      "LaunchPackage", [&] { return JSON::GetValue(m_manifest, "LaunchPackage", JSON::JsonObject{}); });
+  const bool privileged =
+      JSON::WithinMember("LaunchPackage", [&] { return JSON::GetValue(launchPackage, "Privileged", false); });
+  std::wstring base;
+  HRESULT result = S_OK;
+  if (privileged) {
+    if (!KnownFolderPath(FOLDERID_ProgramData, 0, base, result)) {
+      throw TevMSI::CMsiException(result, L"%ProgramData% フォルダが取得できません。");
+    }
+  } else if (!KnownFolderPath(FOLDERID_AppDataProgramData, KF_FLAG_CREATE, base, result)) {
+    // Systems without the per-user program-data folder keep the cache under the local one.
+    if (!KnownFolderPath(FOLDERID_LocalAppData, 0, base, result)) {
+      throw TevMSI::CMsiException(result, L"%LocalAppData% フォルダが取得できません。");
+    }
+    base = JoinPath(base, L"ProgramData");
+  }
+  m_cacheFolder = JoinPath(base, kCacheFolderName);
+  CreateFolder(m_cacheFolder);
+  WriteLog(L"PrepareFolders():work={0}, cache={1}", m_workFolder, m_cacheFolder);
+  return IsFolder(m_workFolder);
+}
+
+void CTevLauncherApp::BackupCacheFile(const std::wstring& path) {
+  if (m_restoreFiles.contains(path)) return;
+  wchar_t backup[MAX_PATH] = {};
+  if (!GetTempFileNameW(m_backupFolder.c_str(), L"TEV", 0, backup)) {
+    const DWORD error = GetLastError();
+    WriteLog(L"Failed. GetTempFileName( {0} ):{1}, {2}", m_backupFolder, error, TevMSI::SystemMessage(error));
+    return;
+  }
+  if (!CopyFileW(path.c_str(), backup, FALSE)) {
+    const DWORD error = GetLastError();
+    WriteLog(L"Failed. CopyFile( {0}, {1} ):{2}, {3}", path, backup, error, TevMSI::SystemMessage(error));
+    DeleteFileW(backup);
+    return;
+  }
+  m_restoreFiles.emplace(path, backup);
+}
+
+void CTevLauncherApp::DownloadFile(const std::wstring& url, const std::wstring&, const JSON::JsonObject&,
+                                   cancellation_token, CProgressSink*) {
+  // Downloads arrive with the downloader; until then a file that is not beside the launcher is an
+  // error that says so, never a silent success.
+  throw TevMSI::CMsiException(ERROR_CALL_NOT_IMPLEMENTED, L"Downloads are not built yet: " + url);
+}
+
+}  // namespace Tevrian
