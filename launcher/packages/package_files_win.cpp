@@ -11,6 +11,7 @@
 
 #include "../installer/msi_exception.h"
 #include "../shared/text_template.h"
+#include "copy_progress.h"
 #include "execute_package.h"
 #include "file_name_check.h"
 #include "partial_file.h"
@@ -33,25 +34,6 @@ void Step(CProgressSink* dialog, std::uint32_t units) {
 }
 
 std::wstring FileName(const JSON::JsonObject& fileEntry) { return JSON::GetValue(fileEntry, "Name", L""); }
-
-// What a copy's progress routine needs: the bar, the token, and the bytes already counted.
-struct CopyProgress {
-  CProgressSink* dialog;
-  const cancellation_token* cancel;
-  LARGE_INTEGER counted;
-};
-
-DWORD CALLBACK OnCopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
-                              HANDLE, HANDLE, LPVOID data) {
-  auto& progress = *static_cast<CopyProgress*>(data);
-  if (transferred.QuadPart != progress.counted.QuadPart) {
-    Step(progress.dialog, static_cast<std::uint32_t>(transferred.QuadPart - progress.counted.QuadPart));
-  }
-  Wait(progress.dialog);
-  if (Requested(*progress.cancel)) return PROGRESS_CANCEL;
-  progress.counted = transferred;
-  return PROGRESS_CONTINUE;
-}
 
 }  // namespace
 

@@ -44,6 +44,14 @@ class CrashReproducerTest(ManifestTestCase):
         self.assertEqual(len(result.dialogs), 1, result.output)
         self.assertIn("Message: \n", result.log_text + "\n")
 
+    def test_a_file_name_that_leaves_its_folder_is_malformed_before_any_file_is_touched(self):
+        document = {"LaunchPackage": {"DisplayName": "Hostile"},
+                    "LaunchList": [{"ExePackage": {"ExecuteCondition": "NOTHING",
+                                                   "ExecuteFile": {"Name": "..\\x.exe"}}}]}
+        self.assertInvalid(self.run_with(document),
+                           'LaunchList[0].ExePackage.ExecuteFile.Name: the file name "..\\x.exe" cannot be used: '
+                           'it climbs out of its folder with ".."')
+
     def test_launch_package_without_display_name_names_that_member(self):
         result = self.run_with({"LaunchPackage": {}, "LaunchList": []})
         self.assertInvalid(result, "LaunchPackage.DisplayName: the required member is missing")
