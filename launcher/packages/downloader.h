@@ -12,6 +12,7 @@
 #include <string>
 
 #include "../json/json_value.h"
+#include "download_handles.h"
 #include "../shared/cancellation_token.h"
 #include "../shared/log_sink.h"
 #include "../shared/progress_sink.h"
@@ -46,6 +47,17 @@ class CDownloader {
   // The body of `url` in a movable global memory block the caller frees; raises
   // TevMSI::CMsiException on failure.
   HGLOBAL DownloadToMemory(const std::wstring& url, cancellation_token cancel);
+
+ private:
+  // The connection for the URL's scheme, host and port, made on first use; null with the last
+  // error set when it cannot be made.
+  HINTERNET Connection(const URL_COMPONENTS& parts);
+  void Log(const std::wstring& line) const;
+
+  LogSink m_log;
+  CInternetHandle m_hSession;
+  // Declared after the root handle, so that every connection is closed before it.
+  std::map<std::wstring, CInternetHandle> m_connections;
 };
 
 }  // namespace Tevrian

@@ -1,0 +1,128 @@
+// The two wrappers around DownloadToStream: a verified file, and a memory block.
+#include "downloader.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "../installer/msi_exception.h"
+#include "../shared/text_template.h"
+#include "download_result.h"
+#include "partial_file.h"
+#include "verify_file.h"
+
+namespace Tevrian {
+namespace {
+
+const wchar_t kNetworkHint[] = L"ネットワーク接続に問題がないか確認してください。";
+
+std::wstring ParentFolder(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// Removes the partial file unless it was moved into place: whatever ends the download early, an
+// exception of any kind included, leaves no partial file behind.
+class CPartialFileGuard {
+ public:
+  explicit CPartialFileGuard(const std::wstring& path) : m_path(path) {}
+  CPartialFileGuard(const CPartialFileGuard&) = delete;
+  CPartialFileGuard& operator=(const CPartialFileGuard&) = delete;
+  ~CPartialFileGuard() {
+    if (m_armed) {
+      const DWORD lastError = GetLastError();
+      DeleteFileW(m_path.c_str());
+      SetLastError(lastError);
+    }
+  }
+  void Committed() { m_armed = false; }
+
+ private:
+  const std::wstring& m_path;
+  bool m_armed = true;
+};
+
+// Writes what the stream wrote through to the disk, so that the file moved into place survives a
+// power loss whole. The stream keeps its own handle, so this is done once it is closed.
+bool FlushToDisk(const std::wstring& path) {
+  TevMSI::CFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && FlushFileBuffers(file.get());
+}
+
+[[noreturn]] void RaiseLastError() { throw TevMSI::CMsiException(static_cast<std::int32_t>(GetLastError())); }
+
+}  // namespace
+
+std::uint32_t CDownloader::DownloadFile(const std::wstring& url, const std::wstring& destination,
+                                        const JSON::JsonObject& fileEntry, cancellation_token cancel,
+                                        CProgressSink* dialog) {
+  if (dialog) Log(L"Downloading..." + url + L" -> " + destination);
+  const std::wstring partial = PartialFilePath(destination);
+  // A partial file left by a run that was killed is never used: it is removed before the download.
+  DeleteFileW(partial.c_str());
+  CPartialFileGuard guard(partial);
+  try {
+    if (const std::wstring folder = ParentFolder(destination); !folder.empty()) {
+      const int created = SHCreateDirectory(nullptr, folder.c_str());
+      if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS) {
+        throw TevMSI::CMsiException(ResultFromLastError(static_cast<std::uint32_t>(created)));
+      }
+    }
+    {
+      CStreamRef stream;
+      const HRESULT opened =
+          SHCreateStreamOnFileW(partial.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, stream.put());
+      if (FAILED(opened)) throw TevMSI::CMsiException(opened);
+      const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, dialog);
+      if (rc != 0) {
+        throw TevMSI::CMsiException(
+            static_cast<std::int32_t>(kDownloadFailed),
+            FormatText(L"ファイルのダウンロードに失敗しました({0})\n", ShownCode(rc)) + kNetworkHint);
+      }
+    }
+    if (!FlushToDisk(partial)) RaiseLastError();
+    if (const std::uint32_t verified = VerifyFile(partial, fileEntry, m_log); verified != 0) {
+      throw TevMSI::CMsiException(ResultFromLastError(verified));
+    }
+    // The commit point: until here the destination keeps whatever it held before.
+    if (!CommitPartialFile(partial, destination)) RaiseLastError();
+    guard.Committed();
+    return 0;
+  } catch (const TevMSI::CMsiException& error) {
+    if (dialog) {
+      const auto code = static_cast<std::uint32_t>(error.Code());
+      Log(FormatText(L"Fail Download.\nErrorCode={0}(0x{0:08X}({2})\nMessage={1}", code, error.Message(),
+                     ShownCode(error.Code())));
+    }
+    throw;
+  }
+}
+
+HGLOBAL CDownloader::DownloadToMemory(const std::wstring& url, cancellation_token cancel) {
+  CStreamRef stream;
+  const HRESULT created = CreateStreamOnHGlobal(nullptr, FALSE, stream.put());
+  if (FAILED(created)) throw TevMSI::CMsiException(created);
+  HGLOBAL block = nullptr;
+  const HRESULT found = GetHGlobalFromStream(stream.get(), &block);
+  if (FAILED(found)) throw TevMSI::CMsiException(found);
+
+  const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, nullptr);
+  if (rc != 0) {
+    // The stream does not own the block: release the stream first, then free the block.
+    stream.reset();
+    GlobalFree(block);
+    if (rc < 0) throw TevMSI::CMsiException(rc);
+    throw TevMSI::CMsiException(static_cast<std::int32_t>(kErrorFileDiffers),
+                                FormatText(L"ファイルのダウンロードに失敗しました({0})\n{1}", ShownCode(rc), url));
+  }
+  // The stream may have moved the block while it grew.
+  const HRESULT taken = GetHGlobalFromStream(stream.get(), &block);
+  if (FAILED(taken)) {
+    stream.reset();
+    GlobalFree(block);
+    throw TevMSI::CMsiException(taken);
+  }
+  return block;
+}
+
+}  // namespace Tevrian
