@@ -90,7 +90,8 @@ CTevLauncherApp::CTevLauncherApp() : CTevLauncherApp(AppendLogLines) {}
 CTevLauncherApp::CTevLauncherApp(CLog::Appender appender)
     : m_log(CurrentLocalTime, std::move(appender)),
       m_properties([this](std::wstring_view line) { WriteLog(line); }),
-      m_packages(m_properties, this) {}
+      m_packages(m_properties, this),
+      m_downloader([this](std::wstring_view line) { WriteLog(line); }) {}
 
 bool CTevLauncherApp::InitInstance() {
   InitCommonControls();

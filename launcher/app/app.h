@@ -15,6 +15,7 @@
 
 #include "../conditions/condition_expression.h"
 #include "../json/json_value.h"
+#include "../packages/downloader.h"
 #include "../packages/execute_package.h"
 #include "../packages/package_host.h"
 #include "../conditions/token.h"
@@ -117,6 +118,8 @@ class CTevLauncherApp : public CPackageHost {
   std::set<std::wstring> m_obtainedFiles;
   std::map<std::wstring, std::wstring> m_restoreFiles;
   std::list<std::wstring> m_cleanupFiles;
+  // The download client's root handle and connections, kept for the run.
+  CDownloader m_downloader;
 
  protected:
   // The Win32 edge, kept to a few calls so that the logic runs in tests without a window.

@@ -118,11 +118,10 @@ void CTevLauncherApp::BackupCacheFile(const std::wstring& path) {
   m_restoreFiles.emplace(path, backup);
 }
 
-void CTevLauncherApp::DownloadFile(const std::wstring& url, const std::wstring&, const JSON::JsonObject&,
-                                   cancellation_token, CProgressSink*) {
-  // Downloads arrive with the downloader; until then a file that is not beside the launcher is an
-  // error that says so, never a silent success.
-  throw TevMSI::CMsiException(ERROR_CALL_NOT_IMPLEMENTED, L"Downloads are not built yet: " + url);
+void CTevLauncherApp::DownloadFile(const std::wstring& url, const std::wstring& destination,
+                                   const JSON::JsonObject& fileEntry, cancellation_token cancel,
+                                   CProgressSink* dialog) {
+  m_downloader.DownloadFile(url, destination, fileEntry, cancel, dialog);
 }
 
 }  // namespace Tevrian
