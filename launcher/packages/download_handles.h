@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <objidl.h>
-#include <winhttp.h>
+#include "winhttp_api.h"
 
 #include "../installer/unique_handle.h"
 
@@ -14,7 +14,7 @@ namespace Tevrian {
 struct InternetHandleTraits {
   using Type = HINTERNET;
   static Type Invalid() { return nullptr; }
-  static void Close(Type h) { WinHttpCloseHandle(h); }
+  static void Close(Type h) { Http::CloseHandle(h); }
 };
 
 struct StreamTraits {

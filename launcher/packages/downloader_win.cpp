@@ -19,8 +19,8 @@ std::int32_t LastErrorResult() { return ResultFromLastError(GetLastError()); }
 std::optional<std::uint64_t> AnnouncedLength(HINTERNET request) {
   wchar_t text[32] = {};
   DWORD size = sizeof(text);
-  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                           WINHTTP_NO_HEADER_INDEX)) {
+  if (!Http::QueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                          WINHTTP_NO_HEADER_INDEX)) {
     return std::nullopt;
   }
   wchar_t* end = nullptr;
@@ -47,7 +47,7 @@ HINTERNET CDownloader::Connection(const URL_COMPONENTS& parts) {
   key += L":" + std::to_wstring(parts.nPort);
   if (const auto found = m_connections.find(key); found != m_connections.end()) return found->second.get();
   const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  CInternetHandle connection(WinHttpConnect(m_hSession.get(), host.c_str(), parts.nPort, 0));
+  CInternetHandle connection(Http::Connect(m_hSession.get(), host.c_str(), parts.nPort, 0));
   if (!connection) return nullptr;
   return m_connections.emplace(std::move(key), std::move(connection)).first->second.get();
 }
@@ -55,8 +55,8 @@ HINTERNET CDownloader::Connection(const URL_COMPONENTS& parts) {
 std::int32_t CDownloader::DownloadToStream(const std::wstring& url, IStream* stream, cancellation_token cancel,
                                            CProgressSink* dialog) {
   if (!m_hSession) {
-    m_hSession.reset(WinHttpOpen(L"TevLauncher/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                 WINHTTP_NO_PROXY_BYPASS, 0));
+    m_hSession.reset(Http::Open(L"TevLauncher/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0));
     if (!m_hSession) return LastErrorResult();
   }
 
@@ -66,7 +66,7 @@ std::int32_t CDownloader::DownloadToStream(const std::wstring& url, IStream* str
   parts.dwHostNameLength = static_cast<DWORD>(-1);
   parts.dwUrlPathLength = static_cast<DWORD>(-1);
   parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return LastErrorResult();
+  if (!Http::CrackUrl(url.c_str(), 0, 0, &parts)) return LastErrorResult();
 
   const HINTERNET connection = Connection(parts);
   if (!connection) return LastErrorResult();
@@ -74,18 +74,18 @@ std::int32_t CDownloader::DownloadToStream(const std::wstring& url, IStream* str
   // The path alone: a query or fragment in the URL is not sent.
   const std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
   const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-  CInternetHandle request(WinHttpOpenRequest(connection, L"GET", path.empty() ? nullptr : path.c_str(), nullptr,
-                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
+  CInternetHandle request(Http::OpenRequest(connection, L"GET", path.empty() ? nullptr : path.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
   if (!request) return LastErrorResult();
 
-  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-      !WinHttpReceiveResponse(request.get(), nullptr)) {
+  if (!Http::SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+      !Http::ReceiveResponse(request.get(), nullptr)) {
     return LastErrorResult();
   }
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
-  if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
+  if (!Http::QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
     return LastErrorResult();
   }
   if (status != 200) return static_cast<std::int32_t>(status);
@@ -96,11 +96,11 @@ std::int32_t CDownloader::DownloadToStream(const std::wstring& url, IStream* str
   bool ended = false;
   while (!ended) {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request.get(), &available)) return LastErrorResult();
+    if (!Http::QueryDataAvailable(request.get(), &available)) return LastErrorResult();
     ended = available == 0;
     while (available > 0) {
       DWORD read = 0;
-      if (!WinHttpReadData(request.get(), buffer.data(), available < kReadSize ? available : kReadSize, &read)) {
+      if (!Http::ReadData(request.get(), buffer.data(), available < kReadSize ? available : kReadSize, &read)) {
         return LastErrorResult();
       }
       // A read of nothing is the end of the body, whatever was said to be available.

@@ -1,0 +1,95 @@
+#include "winhttp_api.h"
+
+#include "../installer/unique_handle.h"
+
+namespace Tevrian::Http {
+namespace {
+
+struct Api {
+  decltype(&::WinHttpOpen) open = nullptr;
+  decltype(&::WinHttpCrackUrl) crackUrl = nullptr;
+  decltype(&::WinHttpConnect) connect = nullptr;
+  decltype(&::WinHttpOpenRequest) openRequest = nullptr;
+  decltype(&::WinHttpSendRequest) sendRequest = nullptr;
+  decltype(&::WinHttpReceiveResponse) receiveResponse = nullptr;
+  decltype(&::WinHttpQueryHeaders) queryHeaders = nullptr;
+  decltype(&::WinHttpQueryDataAvailable) queryDataAvailable = nullptr;
+  decltype(&::WinHttpReadData) readData = nullptr;
+  decltype(&::WinHttpCloseHandle) closeHandle = nullptr;
+  DWORD loadError = 0;
+};
+
+template <class Fn>
+void Find(HMODULE module, Fn& slot, const char* name) {
+  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const Api& Loaded() {
+  static const Api api = [] {
+    Api loaded;
+    // Kept for the process's life: the table's pointers point into it.
+    static TevMSI::CModule winhttp = TevMSI::LoadSystemLibrary(L"winhttp.dll");
+    if (!winhttp) {
+      loaded.loadError = GetLastError();
+      return loaded;
+    }
+    HMODULE m = winhttp.get();
+    Find(m, loaded.open, "WinHttpOpen");
+    Find(m, loaded.crackUrl, "WinHttpCrackUrl");
+    Find(m, loaded.connect, "WinHttpConnect");
+    Find(m, loaded.openRequest, "WinHttpOpenRequest");
+    Find(m, loaded.sendRequest, "WinHttpSendRequest");
+    Find(m, loaded.receiveResponse, "WinHttpReceiveResponse");
+    Find(m, loaded.queryHeaders, "WinHttpQueryHeaders");
+    Find(m, loaded.queryDataAvailable, "WinHttpQueryDataAvailable");
+    Find(m, loaded.readData, "WinHttpReadData");
+    Find(m, loaded.closeHandle, "WinHttpCloseHandle");
+    return loaded;
+  }();
+  return api;
+}
+
+// Calls `fn` when it was found; otherwise fails as the platform would, with a last error.
+template <class Fn, class Result, class... Args>
+Result Call(Fn fn, Result failed, Args... args) {
+  if (fn) return fn(args...);
+  SetLastError(Loaded().loadError ? Loaded().loadError : ERROR_PROC_NOT_FOUND);
+  return failed;
+}
+
+}  // namespace
+
+HINTERNET Open(LPCWSTR agent, DWORD accessType, LPCWSTR proxy, LPCWSTR bypass, DWORD flags) {
+  return Call(Loaded().open, HINTERNET{}, agent, accessType, proxy, bypass, flags);
+}
+BOOL CrackUrl(LPCWSTR url, DWORD length, DWORD flags, LPURL_COMPONENTS components) {
+  return Call(Loaded().crackUrl, FALSE, url, length, flags, components);
+}
+HINTERNET Connect(HINTERNET session, LPCWSTR server, INTERNET_PORT port, DWORD reserved) {
+  return Call(Loaded().connect, HINTERNET{}, session, server, port, reserved);
+}
+HINTERNET OpenRequest(HINTERNET connection, LPCWSTR verb, LPCWSTR object, LPCWSTR version, LPCWSTR referrer,
+                      LPCWSTR* acceptTypes, DWORD flags) {
+  return Call(Loaded().openRequest, HINTERNET{}, connection, verb, object, version, referrer, acceptTypes, flags);
+}
+BOOL SendRequest(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID optional, DWORD optionalLength,
+                 DWORD totalLength, DWORD_PTR context) {
+  return Call(Loaded().sendRequest, FALSE, request, headers, headersLength, optional, optionalLength, totalLength,
+              context);
+}
+BOOL ReceiveResponse(HINTERNET request, LPVOID reserved) {
+  return Call(Loaded().receiveResponse, FALSE, request, reserved);
+}
+BOOL QueryHeaders(HINTERNET request, DWORD infoLevel, LPCWSTR name, LPVOID buffer, LPDWORD bufferLength,
+                  LPDWORD index) {
+  return Call(Loaded().queryHeaders, FALSE, request, infoLevel, name, buffer, bufferLength, index);
+}
+BOOL QueryDataAvailable(HINTERNET request, LPDWORD available) {
+  return Call(Loaded().queryDataAvailable, FALSE, request, available);
+}
+BOOL ReadData(HINTERNET request, LPVOID buffer, DWORD toRead, LPDWORD read) {
+  return Call(Loaded().readData, FALSE, request, buffer, toRead, read);
+}
+BOOL CloseHandle(HINTERNET handle) { return Call(Loaded().closeHandle, FALSE, handle); }
+
+}  // namespace Tevrian::Http
