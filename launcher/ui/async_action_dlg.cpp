@@ -47,6 +47,10 @@ CAsyncActionDlg::CAsyncActionDlg(const Expression::CConditionExpression& propert
     : CTaskDialog(L"", L"", L"", kButtons, kOptions),
       m_gate(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_log(std::move(log)) {
+  if (!m_gate) {
+    const DWORD error = GetLastError();
+    Log(FormatText(L"Failed CreateEvent( pause gate ):{0}, {1}", error, TevMSI::SystemMessage(error)));
+  }
   SetWindowTitle(properties.Resolve(kTitle));
   SetDialogWidth(kWidth);
   SetMainIcon(static_cast<HICON>(

@@ -79,18 +79,27 @@ HRESULT CTaskDialog::OnTimer(DWORD) { return S_OK; }
 
 HRESULT CALLBACK CTaskDialog::Callback(HWND window, UINT notification, WPARAM wParam, LPARAM, LONG_PTR data) {
   auto* dialog = reinterpret_cast<CTaskDialog*>(data);
+  // Nothing may unwind through the dialog's own code: a failed handler keeps the dialog as it is.
+  try {
+    return dialog->Dispatch(window, notification, wParam);
+  } catch (...) {
+    return notification == TDN_BUTTON_CLICKED ? S_FALSE : S_OK;
+  }
+}
+
+HRESULT CTaskDialog::Dispatch(HWND window, UINT notification, WPARAM wParam) {
   switch (notification) {
     case TDN_DIALOG_CONSTRUCTED:
-      dialog->m_window = window;
-      return dialog->OnInit();
+      m_window = window;
+      return OnInit();
     case TDN_CREATED:
-      return dialog->OnCreated();
+      return OnCreated();
     case TDN_BUTTON_CLICKED:
-      return dialog->OnCommandControlClick(static_cast<int>(wParam));
+      return OnCommandControlClick(static_cast<int>(wParam));
     case TDN_TIMER:
-      return dialog->OnTimer(static_cast<DWORD>(wParam));
+      return OnTimer(static_cast<DWORD>(wParam));
     case TDN_DESTROYED:
-      dialog->m_window = nullptr;
+      m_window = nullptr;
       return S_OK;
     default:
       return S_OK;

@@ -52,6 +52,7 @@ class CTaskDialog {
 
  private:
   static HRESULT CALLBACK Callback(HWND window, UINT notification, WPARAM wParam, LPARAM lParam, LONG_PTR data);
+  HRESULT Dispatch(HWND window, UINT notification, WPARAM wParam);
   LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const;
 
   TASKDIALOGCONFIG m_config = {};
