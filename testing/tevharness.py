@@ -25,6 +25,8 @@ class Dialog:
     caption: str
     texts: list
     answer: str
+    progress: str = ""        # "position of range, state N" of its progress bar, when it has one
+    owner_progress: str = ""  # the same of the dialog it is shown over
 
     @property
     def text(self) -> str:
@@ -170,6 +172,10 @@ def parse_driver_output(output: str):
             dialogs.append(Dialog(line[len("dialog: "):], [], ""))
         elif line.startswith("text: ") and dialogs:
             dialogs[-1].texts.append(line[len("text: "):])
+        elif line.startswith("progress: ") and dialogs:
+            dialogs[-1].progress = line[len("progress: "):]
+        elif line.startswith("owner progress: ") and dialogs:
+            dialogs[-1].owner_progress = line[len("owner progress: "):]
         elif line.startswith("answer: ") and dialogs:
             dialogs[-1].answer = line[len("answer: "):]
         elif line.startswith("exit code "):

@@ -17,6 +17,9 @@ class cancellation_token {
   // Safe to call from any thread while another cancels the source.
   bool is_canceled() const noexcept { return m_stop.stop_requested(); }
   bool is_cancelable() const noexcept { return m_stop.stop_possible(); }
+  // For work that must react the moment the source is canceled: a std::stop_callback on this
+  // runs on the canceling thread before cancel() returns.
+  const std::stop_token& get_stop_token() const noexcept { return m_stop; }
 
  private:
   friend class cancellation_token_source;

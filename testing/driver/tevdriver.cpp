@@ -1,18 +1,26 @@
 // tevdriver: starts a program, prints the caption and texts of every dialog box it opens (message
 // boxes and task dialogs), answers each in turn, and reports the program's full 32-bit exit code.
 //
-//   tevdriver.exe [--hidden] [--answer ok|cancel|yes|no]... [--timeout SECONDS] PROGRAM
+//   tevdriver.exe [--hidden] [--answer ANSWER]... [--timeout SECONDS] PROGRAM
+//
+// ANSWER is ok, cancel, yes or no (the button pressed), close (the title bar's close button) or
+// none (the dialog is left to close by itself); ANSWER@TEXT waits until the dialog shows TEXT
+// before giving ANSWER, so that a progress dialog is answered once its work is under way.
 //
 // The program's argument text is taken verbatim from the environment variable TEV_ARGUMENTS, so
 // that tests can pass exactly what a user types (quotes included). Output is UTF-8:
 //   dialog: <caption>
 //   text: <one line per line of each text control>
+//   progress: 400 of 1000, state 1        (a dialog with a progress bar: PBM_GETPOS, PBM_GETSTATE)
+//   owner progress: 400 of 1000, state 3  (a message box over such a dialog)
 //   answer: ok
 //   exit code N
 //   crash: exception 0xC00000FD     (when N is an NTSTATUS error: the program died of an exception)
 // The driver's own exit code is 0 when the program ended, 3 on a time-out (the program is then
 // killed), 2 when it could not be started.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -81,6 +89,39 @@ BOOL CALLBACK CollectTexts(HWND child, LPARAM param) {
   return TRUE;
 }
 
+std::vector<std::wstring> TextsOf(HWND dialog) {
+  std::vector<std::wstring> texts;
+  EnumChildWindows(dialog, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+// "position of range, state" of the dialog's progress bar; empty when it has none.
+std::wstring ProgressOf(HWND dialog) {
+  HWND bar = dialog ? FindWindowExW(dialog, nullptr, PROGRESS_CLASSW, nullptr) : nullptr;
+  if (!bar) return {};
+  return std::to_wstring(SendMessageW(bar, PBM_GETPOS, 0, 0)) + L" of " +
+         std::to_wstring(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)) + L", state " +
+         std::to_wstring(SendMessageW(bar, PBM_GETSTATE, 0, 0));
+}
+
+struct Answer {
+  std::wstring word;
+  std::wstring awaited;  // a text the dialog must show first; empty for none
+};
+
+Answer ParseAnswer(const std::wstring& text) {
+  const std::size_t at = text.find(L'@');
+  if (at == std::wstring::npos) return {text, {}};
+  return {text.substr(0, at), text.substr(at + 1)};
+}
+
+bool Shows(const std::vector<std::wstring>& texts, const std::wstring& awaited) {
+  for (const auto& text : texts) {
+    if (text.find(awaited) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
 WPARAM CommandOf(const std::wstring& answer) {
   if (answer == L"cancel") return IDCANCEL;
   if (answer == L"yes") return IDYES;
@@ -129,6 +170,7 @@ int wmain(int argc, wchar_t** argv) {
   CloseHandle(process.hThread);
 
   std::set<HWND> answered;
+  std::set<HWND> seen;
   std::size_t nextAnswer = 0;
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
@@ -142,18 +184,35 @@ int wmain(int argc, wchar_t** argv) {
     EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
     for (HWND dialog : search.dialogs) {
       if (answered.count(dialog)) continue;
-      Sleep(200);  // let the dialog finish laying out its texts
-      std::vector<std::wstring> texts;
-      EnumChildWindows(dialog, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+      if (!seen.count(dialog)) {
+        seen.insert(dialog);
+        Sleep(200);  // let the dialog finish laying out its texts
+      }
+      const std::vector<std::wstring> texts = TextsOf(dialog);
+      const std::wstring given = nextAnswer < answers.size() ? answers[nextAnswer] : L"ok";
+      const Answer answer = ParseAnswer(given);
+      if (!answer.awaited.empty() && !Shows(texts, answer.awaited)) continue;  // look again next round
+      ++nextAnswer;
       PrintUtf8(L"dialog: " + WindowText(dialog) + L"\n");
       for (const auto& text : texts) PrintPrefixedLines(L"text: ", text);
-      const std::wstring answer = nextAnswer < answers.size() ? answers[nextAnswer++] : L"ok";
-      PrintUtf8(L"answer: " + answer + L"\n");
+      if (const std::wstring progress = ProgressOf(dialog); !progress.empty()) {
+        PrintUtf8(L"progress: " + progress + L"\n");
+      }
+      if (const std::wstring progress = ProgressOf(GetWindow(dialog, GW_OWNER)); !progress.empty()) {
+        PrintUtf8(L"owner progress: " + progress + L"\n");
+      }
+      PrintUtf8(L"answer: " + given + L"\n");
       answered.insert(dialog);
-      PostMessageW(dialog, WM_COMMAND, CommandOf(answer), 0);
+      if (answer.word == L"close") {
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+      } else if (answer.word != L"none") {
+        PostMessageW(dialog, WM_COMMAND, CommandOf(answer.word), 0);
+      }
     }
     // Forget closed windows: a later dialog may get the same handle.
-    for (auto it = answered.begin(); it != answered.end();) it = IsWindow(*it) ? std::next(it) : answered.erase(it);
+    for (auto* windows : {&answered, &seen}) {
+      for (auto it = windows->begin(); it != windows->end();) it = IsWindow(*it) ? std::next(it) : windows->erase(it);
+    }
   }
 
   DWORD exitCode = 0;

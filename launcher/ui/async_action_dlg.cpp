@@ -1,0 +1,207 @@
+#include "async_action_dlg.h"
+
+#include <exception>
+#include <string_view>
+#include <utility>
+
+#include "../installer/msi_exception.h"
+#include "../shared/text_template.h"
+
+namespace Tevrian {
+namespace {
+
+constexpr wchar_t kCaption[] = L"TevLauncher";
+constexpr wchar_t kTitle[] = L"[PackageName] セットアップ";
+constexpr wchar_t kInstruction[] = L"「[PackageName] セットアップ」の準備を行っています。";
+constexpr wchar_t kCancelQuestion[] = L"[PackageName] セットアップを中止します。\nよろしいですか？";
+constexpr UINT kWidth = 300;
+constexpr TASKDIALOG_COMMON_BUTTON_FLAGS kButtons = TDCBF_CANCEL_BUTTON;
+constexpr TASKDIALOG_FLAGS kOptions = TDF_USE_HICON_MAIN | TDF_SHOW_PROGRESS_BAR | TDF_CALLBACK_TIMER;
+
+std::wstring Widen(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
+// Messages that arrived for the dialog's thread while the work ran (repaints, the worker's last
+// posts) are handled before the dialog goes. A quit request is left for the loop it belongs to.
+void ProcessWaitingMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+CAsyncActionDlg::CAsyncActionDlg(const Expression::CConditionExpression& properties, LogSink log)
+    : CTaskDialog(L"", L"", L"", kButtons, kOptions),
+      m_gate(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_log(std::move(log)) {
+  if (!m_gate) {
+    const DWORD error = GetLastError();
+    Log(FormatText(L"Failed CreateEvent( pause gate ):{0}, {1}", error, TevMSI::SystemMessage(error)));
+  }
+  SetWindowTitle(properties.Resolve(kTitle));
+  SetDialogWidth(kWidth);
+  SetMainIcon(static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED)));
+  SetMainInstruction(properties.Resolve(kInstruction));
+  // Resolved now, on the caller's thread: by the time the user presses Cancel the work may be
+  // using the property store.
+  m_cancelQuestion = properties.Resolve(kCancelQuestion);
+}
+
+CAsyncActionDlg::~CAsyncActionDlg() {
+  if (m_worker.joinable()) m_worker.join();
+}
+
+int CAsyncActionDlg::DoModal(HWND parent) {
+  const int button = CTaskDialog::DoModal(parent);
+  if (FAILED(LastResult())) {
+    Log(FormatText(L"Failed TaskDialogIndirect:0x{0:08X}", static_cast<std::uint32_t>(LastResult())));
+  }
+  if (m_worker.joinable()) m_worker.join();
+  return button;
+}
+
+void CAsyncActionDlg::Log(std::wstring_view line) const {
+  if (m_log) m_log(line);
+}
+
+HRESULT CAsyncActionDlg::OnInit() {
+  // The launcher opens no main window of its own, so there is none to bring up here.
+  SetEvent(m_gate.get());
+  m_startPending = true;
+  return S_OK;
+}
+
+HRESULT CAsyncActionDlg::OnTimer(DWORD) {
+  if (m_startPending.exchange(false)) {
+    try {
+      m_worker = std::thread([this] { RunWork(); });
+    } catch (const std::exception& error) {
+      Log(FormatText(L"Failed to start the background task: {0}", Widen(error.what())));
+      m_finished = true;
+      ClickCommandControl(IDCANCEL);
+    }
+  }
+  return S_OK;
+}
+
+void CAsyncActionDlg::RunWork() {
+  WaitForSingleObject(m_gate.get(), INFINITE);
+  const cancellation_token token = m_tokenSource.get_token();
+  // The dialog closes however the work ends: an exception is logged here and the continuation
+  // still runs, or the dialog would wait for a work that is gone.
+  try {
+    m_work(token, this);
+  } catch (const TevMSI::CMsiException& error) {
+    Log(FormatText(L"The background task ended by TevMSI::CMsiException {0}(0x{0:08X}) {1}", error.Code(),
+                   error.Message()));
+  } catch (const std::exception& error) {
+    Log(FormatText(L"The background task ended by an exception: {0}", Widen(error.what())));
+  } catch (...) {
+    Log(L"The background task ended by an exception of unknown type");
+  }
+  m_finished = true;
+  ClickCommandControl(IDCANCEL);
+}
+
+void CAsyncActionDlg::SetStepTotal(std::uint32_t total) {
+  // A run without steps shows an empty bar (range 0..1) and goes on.
+  m_steps.SetTotal(total);
+  SetProgressBarRange(0, m_steps.RangeMax());
+  SetProgressBarPosition(0);
+}
+
+void CAsyncActionDlg::Advance(std::uint32_t units) {
+  if (units == 0) return;
+  // Only a visible change costs a message and a yield: a download advances per chunk.
+  if (m_steps.Advance(units)) {
+    SetProgressBarPosition(m_steps.Position());
+    SwitchToThread();
+  }
+  WaitWhilePaused();
+}
+
+void CAsyncActionDlg::WaitWhilePaused() { WaitForSingleObject(m_gate.get(), INFINITE); }
+
+void CAsyncActionDlg::SetContent(const std::wstring& text) { SetElementText(TDE_CONTENT, text); }
+
+void CAsyncActionDlg::ReportError(const std::wstring& text) {
+  if (!Window()) {
+    // No dialog to show it in: the log still gets it.
+    Log(text);
+    return;
+  }
+  {
+    std::lock_guard lock(m_pendingLock);
+    m_pendingMessage = text;
+  }
+  ClickCommandControl(IDCANCEL);
+}
+
+std::optional<std::wstring> CAsyncActionDlg::TakePendingMessage() {
+  std::lock_guard lock(m_pendingLock);
+  return std::exchange(m_pendingMessage, std::nullopt);
+}
+
+void CAsyncActionDlg::Pause() {
+  if (m_pauseDepth++ == 0) ResetEvent(m_gate.get());
+}
+
+void CAsyncActionDlg::Resume() {
+  if (--m_pauseDepth == 0) SetEvent(m_gate.get());
+}
+
+int CAsyncActionDlg::BarStateAfterBox() const { return m_errorShown || IsCanceled() ? PBST_ERROR : PBST_NORMAL; }
+
+HRESULT CAsyncActionDlg::OnCommandControlClick(int id) {
+  if (id != IDCANCEL) return S_OK;
+  if (const auto message = TakePendingMessage()) return ShowMessage(*message);
+  if (m_finished) {
+    ProcessWaitingMessages();
+    return S_OK;
+  }
+  // Escape or the close button while the run is already stopping: it has been asked and answered.
+  if (IsCanceled()) return S_FALSE;
+  return AskToCancel();
+}
+
+HRESULT CAsyncActionDlg::ShowMessage(const std::wstring& text) {
+  Pause();
+  m_errorShown = true;
+  SetProgressBarState(PBST_ERROR);
+  Log(text);
+  MessageBoxW(Window(), text.c_str(), kCaption, MB_OK);
+  Resume();
+  return S_FALSE;
+}
+
+HRESULT CAsyncActionDlg::AskToCancel() {
+  Pause();
+  SetProgressBarState(PBST_PAUSED);
+  if (MessageBoxW(Window(), m_cancelQuestion.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    // The work's callbacks on its token run here, before the button goes grey.
+    m_tokenSource.cancel();
+    SetCommonButtonOptions(TDCBF_CANCEL_BUTTON, 0);
+    Log(L"Cancel: the user stopped the setup");
+  } else {
+    Log(L"Cancel: the user goes on with the setup");
+  }
+  SetProgressBarState(BarStateAfterBox());
+  Resume();
+  return S_FALSE;
+}
+
+}  // namespace Tevrian
