@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks, built natively at -O2 without sanitizers in BUILD_DIR/bench.
 #   bench/run.sh BUILD_DIR json
+#   bench/run.sh BUILD_DIR download   (the x86_64 build under wine64, against nginx on the loopback)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -9,7 +10,12 @@ WHAT="${2:-json}"
 
 case "$WHAT" in
   json) ;;
-  *) echo "bench: unknown benchmark $WHAT (known: json)" >&2; exit 2 ;;
+  download)
+    cmake --build "$BUILD/x64" --target download_bench -- -j"$(nproc)" | grep -vE '^(\[[0-9]+/[0-9]+\]|ninja: no work to do)' || true
+    [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "bench: build failed" >&2; exit 1; }
+    exec /usr/bin/python3 "$ROOT/bench/download_bench.py" "$BUILD"
+    ;;
+  *) echo "bench: unknown benchmark $WHAT (known: json, download)" >&2; exit 2 ;;
 esac
 
 DIR="$BUILD/bench"

@@ -177,9 +177,12 @@ class DownloadTest(LauncherTestCase):
     def test_failed_download_leaves_the_earlier_destination_as_it_was(self):
         with open(self.local("kept.bin"), "wb") as f:
             f.write(b"the earlier copy")
+        with open(self.local("kept.bin.tevpart"), "wb") as f:
+            f.write(b"left by a killed run")
         self.download("file", self.servers.fault.url("/status/404"), self.path("kept.bin"), "-")
         with open(self.local("kept.bin"), "rb") as f:
             self.assertEqual(f.read(), b"the earlier copy")
+        self.assertFalse(os.path.exists(self.local("kept.bin.tevpart")))
         out = self.download("file", self.servers.url("payload.bin"), self.path("kept.bin"),
                             self.entry(file_entry(self.PAYLOAD)))
         self.assertEqual(self.lines(out, "result"), ["0"], out)
