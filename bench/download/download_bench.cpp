@@ -1,5 +1,7 @@
 // One timed acquisition of a file, for bench/download_bench.py:
 //   download_bench tev URL DEST ENTRY        CDownloader::DownloadFile (which verifies), no dialog
+//   download_bench dialog URL DEST ENTRY     the same under the progress dialog, the bar moved by
+//                                            the bytes received
 //   download_bench bare READSIZE URL DEST    the same platform calls written out: WinHTTP reads of
 //                                            READSIZE bytes into a file, then MsiGetFileHashW
 // Prints "seconds: S", and "working-set: BEFORE PEAK" (bytes) around the acquisition.
@@ -14,15 +16,12 @@
 #include <vector>
 
 #include "downloader.h"
+#include "ui/async_action_dlg.h"
 #include "json/json_parser.h"
 
 using namespace Tevrian;
 
 namespace {
-
-// P2 (the acquisition under the progress dialog) plugs in here: return the dialog's progress sink
-// (CAsyncActionDlg) once it exists, and time "tev" with it against "tev" without it.
-CProgressSink* BenchDialog() { return nullptr; }
 
 double Now() {
   LARGE_INTEGER frequency, counter;
@@ -48,18 +47,51 @@ JSON::JsonObject ReadEntry(const wchar_t* path) {
   return JSON::ParseJSON(text).AsObject();
 }
 
+// The acquisition alone is timed, with the dialog's bar moved by it or with no dialog at all.
+bool Acquire(CDownloader& downloader, const wchar_t* url, const wchar_t* dest, const JSON::JsonObject& entry,
+             CProgressSink* dialog, double& seconds) {
+  const double start = Now();
+  try {
+    downloader.DownloadFile(url, dest, entry, cancellation_token::none(), dialog);
+  } catch (const std::exception&) {
+    return false;
+  }
+  seconds = Now() - start;
+  return true;
+}
+
 int Tev(const wchar_t* url, const wchar_t* dest, const wchar_t* entryPath) {
   const JSON::JsonObject entry = ReadEntry(entryPath);
   CDownloader downloader(nullptr);
   const std::size_t before = WorkingSet(false);
-  const double start = Now();
-  try {
-    downloader.DownloadFile(url, dest, entry, cancellation_token::none(), BenchDialog());
-  } catch (const std::exception&) {
+  double seconds = 0;
+  if (!Acquire(downloader, url, dest, entry, nullptr, seconds)) {
     std::puts("failed");
     return 1;
   }
-  std::printf("seconds: %.6f\nworking-set: %zu %zu\n", Now() - start, before, WorkingSet(true));
+  std::printf("seconds: %.6f\nworking-set: %zu %zu\n", seconds, before, WorkingSet(true));
+  return 0;
+}
+
+int UnderDialog(const wchar_t* url, const wchar_t* dest, const wchar_t* entryPath) {
+  const JSON::JsonObject entry = ReadEntry(entryPath);
+  CDownloader downloader(nullptr);
+  Expression::CConditionExpression properties;
+  properties.SetProperty(L"PackageName", Expression::Token::Text(Expression::TokenKind::String, L"Bench"));
+  CAsyncActionDlg dialog(properties, nullptr);
+  bool done = false;
+  double seconds = 0;
+  dialog.SetWorkFunction([&](cancellation_token, CAsyncActionDlg* bar) {
+    bar->SetStepTotal(static_cast<std::uint32_t>(JSON::GetValue(entry, "Size", std::int32_t{0})));
+    bar->SetContent(std::wstring(L"ダウンロードしています: ") + url);
+    done = Acquire(downloader, url, dest, entry, bar, seconds);
+  });
+  dialog.DoModal(nullptr);
+  if (!done) {
+    std::puts("failed");
+    return 1;
+  }
+  std::printf("seconds: %.6f\n", seconds);
   return 0;
 }
 
@@ -104,6 +136,7 @@ int Bare(DWORD readSize, const wchar_t* url, const wchar_t* dest) {
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   if (mode == L"tev" && argc == 5) return Tev(argv[2], argv[3], argv[4]);
+  if (mode == L"dialog" && argc == 5) return UnderDialog(argv[2], argv[3], argv[4]);
   if (mode == L"bare" && argc == 5)
     return Bare(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)), argv[3], argv[4]);
   std::fputs("usage: download_bench tev URL DEST ENTRY | bare READSIZE URL DEST\n", stderr);

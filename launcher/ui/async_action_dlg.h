@@ -54,6 +54,8 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
   // Message boxes of the dialog hold the work; nested boxes release it only when the last closes.
   void Pause();
   void Resume();
+  void OpenGate();
+  void CloseGate();
   std::optional<std::wstring> TakePendingMessage();
   HRESULT ShowMessage(const std::wstring& text);
   HRESULT AskToCancel();
@@ -66,6 +68,7 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
   std::mutex m_pendingLock;
   std::atomic<bool> m_finished = false;
   TevMSI::CKernelHandle m_gate;
+  std::atomic<bool> m_gateOpen = false;
   std::atomic<bool> m_startPending = false;
   WorkFunction m_work;
   CProgressSteps m_steps;
