@@ -32,3 +32,24 @@ class LauncherTestCase(unittest.TestCase):
         self.assertEqual(len(result.dialogs), 1, result.output)
         self.assertEqual(result.dialogs[0].caption, "TevLauncher")
         self.assertEqual(result.dialogs[0].texts, lines)
+
+
+class ServedTestCase(LauncherTestCase):
+    """A prefix that trusts the test servers' CA, and the servers (nginx over HTTP and HTTPS, the
+    fault server) serving `payloads()` for the whole class."""
+
+    @classmethod
+    def payloads(cls) -> dict:
+        return {}
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        from servers import Servers
+        cls.servers = Servers(cls.payloads())
+        cls.servers.trust(cls.prefix, BUILD)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.servers.close()
+        super().tearDownClass()

@@ -10,9 +10,9 @@ import time
 import unittest
 
 import tevharness
-from e2e import BUILD, LauncherTestCase
+from e2e import BUILD, ServedTestCase
 from faultserver import pattern
-from servers import Servers, file_entry
+from servers import file_entry
 
 DOWNLOADWITH = os.path.join(BUILD, "x64", "tests", "packages", "downloadwith.exe")
 DOWNLOAD_FAILED = 0x80073CF5
@@ -27,20 +27,13 @@ def signed(code):
     return code - (1 << 32) if code >= 1 << 31 else code
 
 
-class DownloadTest(LauncherTestCase):
+class DownloadTest(ServedTestCase):
     PAYLOAD = os.urandom(300_000)
     BIG = os.urandom(64 << 20)
 
     @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.servers = Servers({"payload.bin": cls.PAYLOAD, "big.bin": cls.BIG})
-        cls.servers.trust(cls.prefix, BUILD)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.servers.close()
-        super().tearDownClass()
+    def payloads(cls):
+        return {"payload.bin": cls.PAYLOAD, "big.bin": cls.BIG}
 
     def setUp(self):
         self.folder = self.prefix.drive_c("dl", self._testMethodName)

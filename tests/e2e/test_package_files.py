@@ -7,26 +7,19 @@ import subprocess
 import unittest
 
 import tevharness
-from e2e import BUILD, LauncherTestCase
-from servers import Servers, file_entry
+from e2e import BUILD, ServedTestCase
+from servers import file_entry
 
 ACQUIREWITH = os.path.join(BUILD, "x64", "tests", "packages", "acquirewith.exe")
 
 
-class PackageFilesTest(LauncherTestCase):
+class PackageFilesTest(ServedTestCase):
     RUNTIME = os.urandom(200_000)
     DATA = os.urandom(500_000)
 
     @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.servers = Servers({"runtime.exe": cls.RUNTIME, "data.cab": cls.DATA})
-        cls.servers.trust(cls.prefix, BUILD)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.servers.close()
-        super().tearDownClass()
+    def payloads(cls):
+        return {"runtime.exe": cls.RUNTIME, "data.cab": cls.DATA}
 
     def setUp(self):
         self.media = self.prefix.drive_c("media", self._testMethodName)
