@@ -8,6 +8,7 @@
 
 #include "../installer/msi_exception.h"
 #include "../installer/text.h"
+#include "../installer/unique_handle.h"
 
 namespace Tevrian {
 namespace {
@@ -21,13 +22,6 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
   while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
   return path;
 }
-
-template <class T>
-struct ComRelease {
-  void operator()(T* p) const {
-    if (p) p->Release();
-  }
-};
 
 bool KnownFolderByList(IKnownFolderManager* manager, const std::wstring& folder) {
   KNOWNFOLDERID* ids = nullptr;
@@ -207,7 +201,7 @@ bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder) {
     }
     manager = own;
   }
-  std::unique_ptr<IKnownFolderManager, ComRelease<IKnownFolderManager>> owned(own);
+  const TevMSI::ComPtr<IKnownFolderManager> owned(own);
   if (!manager) return IsStandardKnownFolder(folder);
   IKnownFolder* found = nullptr;
   const HRESULT result = manager->FindFolderFromPath(folder.c_str(), FFFP_EXACTMATCH, &found);

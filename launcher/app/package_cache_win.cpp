@@ -5,9 +5,8 @@
 #include <ole2.h>
 #include <shlobj.h>
 
-#include <memory>
-
 #include "../installer/msi_exception.h"
+#include "../installer/unique_handle.h"
 #include "../packages/path_join.h"
 #include "app.h"
 
@@ -17,15 +16,6 @@ namespace {
 constexpr wchar_t kWorkFolderName[] = L"{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}";
 constexpr wchar_t kBackupFolderName[] = L"CacheBackup";
 constexpr wchar_t kCacheFolderName[] = L"TevLauncherPackageCache";
-
-template <class T>
-struct ComRelease {
-  void operator()(T* object) const {
-    if (object) object->Release();
-  }
-};
-template <class T>
-using ComPtr = std::unique_ptr<T, ComRelease<T>>;
 
 void CreateFolder(const std::wstring& folder) { SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr); }
 
@@ -42,7 +32,7 @@ HRESULT CreateKnownFolderManager(IKnownFolderManager*& manager) {
   HRESULT result =
       CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&raw));
   if (FAILED(result)) return result;
-  const ComPtr<IUnknown> unknown(raw);
+  const TevMSI::ComPtr<IUnknown> unknown(raw);
   if (result = OleRun(unknown.get()); FAILED(result)) return result;
   return unknown->QueryInterface(IID_PPV_ARGS(&manager));
 }
@@ -52,7 +42,7 @@ HRESULT CreateKnownFolderManager(IKnownFolderManager*& manager) {
 bool CTevLauncherApp::KnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, std::wstring& path, HRESULT& result) {
   IKnownFolder* rawFolder = nullptr;
   if (result = m_knownFolderManager->GetFolder(id, &rawFolder); FAILED(result)) return false;
-  const ComPtr<IKnownFolder> folder(rawFolder);
+  const TevMSI::ComPtr<IKnownFolder> folder(rawFolder);
   PWSTR raw = nullptr;
   if (result = folder->GetPath(flags, &raw); FAILED(result)) return false;
   path = raw;

@@ -5,11 +5,6 @@
 namespace TevMSI {
 namespace {
 
-template <class Fn>
-void Find(HMODULE module, Fn& slot, const char* name) {
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 MsiApi Load() {
   MsiApi api;
   // Kept loaded for the process's life: the table's pointers point into it.
@@ -19,23 +14,23 @@ MsiApi Load() {
     return api;
   }
   HMODULE m = msi.get();
-  Find(m, api.CloseHandle, "MsiCloseHandle");
-  Find(m, api.OpenDatabase, "MsiOpenDatabaseW");
-  Find(m, api.DatabaseOpenView, "MsiDatabaseOpenViewW");
-  Find(m, api.ViewExecute, "MsiViewExecute");
-  Find(m, api.ViewFetch, "MsiViewFetch");
-  Find(m, api.ViewGetColumnInfo, "MsiViewGetColumnInfo");
-  Find(m, api.CreateRecord, "MsiCreateRecord");
-  Find(m, api.RecordGetString, "MsiRecordGetStringW");
-  Find(m, api.RecordSetString, "MsiRecordSetStringW");
-  Find(m, api.RecordGetFieldCount, "MsiRecordGetFieldCount");
-  Find(m, api.GetSummaryInformation, "MsiGetSummaryInformationW");
-  Find(m, api.SummaryInfoGetProperty, "MsiSummaryInfoGetPropertyW");
-  Find(m, api.QueryProductState, "MsiQueryProductStateW");
-  Find(m, api.GetProductInfo, "MsiGetProductInfoW");
-  Find(m, api.EnumRelatedProducts, "MsiEnumRelatedProductsW");
-  Find(m, api.GetFileHash, "MsiGetFileHashW");
-  Find(m, api.DllGetVersion, "DllGetVersion");
+  FindProc(m, api.CloseHandle, "MsiCloseHandle");
+  FindProc(m, api.OpenDatabase, "MsiOpenDatabaseW");
+  FindProc(m, api.DatabaseOpenView, "MsiDatabaseOpenViewW");
+  FindProc(m, api.ViewExecute, "MsiViewExecute");
+  FindProc(m, api.ViewFetch, "MsiViewFetch");
+  FindProc(m, api.ViewGetColumnInfo, "MsiViewGetColumnInfo");
+  FindProc(m, api.CreateRecord, "MsiCreateRecord");
+  FindProc(m, api.RecordGetString, "MsiRecordGetStringW");
+  FindProc(m, api.RecordSetString, "MsiRecordSetStringW");
+  FindProc(m, api.RecordGetFieldCount, "MsiRecordGetFieldCount");
+  FindProc(m, api.GetSummaryInformation, "MsiGetSummaryInformationW");
+  FindProc(m, api.SummaryInfoGetProperty, "MsiSummaryInfoGetPropertyW");
+  FindProc(m, api.QueryProductState, "MsiQueryProductStateW");
+  FindProc(m, api.GetProductInfo, "MsiGetProductInfoW");
+  FindProc(m, api.EnumRelatedProducts, "MsiEnumRelatedProductsW");
+  FindProc(m, api.GetFileHash, "MsiGetFileHashW");
+  FindProc(m, api.DllGetVersion, "DllGetVersion");
   return api;
 }
 

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include <utility>
 
 namespace TevMSI {
@@ -76,5 +78,21 @@ using CModule = CUniqueHandle<ModuleTraits>;
 inline CModule LoadSystemLibrary(const wchar_t* name) {
   return CModule(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
+
+// Fills `slot` with the entry point `name` of `module`; null when the module lacks it.
+template <class Fn>
+void FindProc(HMODULE module, Fn& slot, const char* name) {
+  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// A COM interface pointer released once, when its owner goes.
+template <class T>
+struct ComRelease {
+  void operator()(T* object) const {
+    if (object) object->Release();
+  }
+};
+template <class T>
+using ComPtr = std::unique_ptr<T, ComRelease<T>>;
 
 }  // namespace TevMSI

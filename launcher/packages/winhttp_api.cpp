@@ -19,11 +19,6 @@ struct Api {
   DWORD loadError = 0;
 };
 
-template <class Fn>
-void Find(HMODULE module, Fn& slot, const char* name) {
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 const Api& Loaded() {
   static const Api api = [] {
     Api loaded;
@@ -34,16 +29,16 @@ const Api& Loaded() {
       return loaded;
     }
     HMODULE m = winhttp.get();
-    Find(m, loaded.open, "WinHttpOpen");
-    Find(m, loaded.crackUrl, "WinHttpCrackUrl");
-    Find(m, loaded.connect, "WinHttpConnect");
-    Find(m, loaded.openRequest, "WinHttpOpenRequest");
-    Find(m, loaded.sendRequest, "WinHttpSendRequest");
-    Find(m, loaded.receiveResponse, "WinHttpReceiveResponse");
-    Find(m, loaded.queryHeaders, "WinHttpQueryHeaders");
-    Find(m, loaded.queryDataAvailable, "WinHttpQueryDataAvailable");
-    Find(m, loaded.readData, "WinHttpReadData");
-    Find(m, loaded.closeHandle, "WinHttpCloseHandle");
+    TevMSI::FindProc(m, loaded.open, "WinHttpOpen");
+    TevMSI::FindProc(m, loaded.crackUrl, "WinHttpCrackUrl");
+    TevMSI::FindProc(m, loaded.connect, "WinHttpConnect");
+    TevMSI::FindProc(m, loaded.openRequest, "WinHttpOpenRequest");
+    TevMSI::FindProc(m, loaded.sendRequest, "WinHttpSendRequest");
+    TevMSI::FindProc(m, loaded.receiveResponse, "WinHttpReceiveResponse");
+    TevMSI::FindProc(m, loaded.queryHeaders, "WinHttpQueryHeaders");
+    TevMSI::FindProc(m, loaded.queryDataAvailable, "WinHttpQueryDataAvailable");
+    TevMSI::FindProc(m, loaded.readData, "WinHttpReadData");
+    TevMSI::FindProc(m, loaded.closeHandle, "WinHttpCloseHandle");
     return loaded;
   }();
   return api;

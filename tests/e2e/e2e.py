@@ -3,6 +3,7 @@ import os
 import unittest
 
 import tevharness
+from servers import Servers
 
 BUILD = os.path.abspath(os.environ.get("TEV_BUILD", os.path.join(tevharness.ROOT, "build")))
 HELP_LINES = ["/help /h /?: この画面を表示します", "/quiet:UIを表示しません。", "",
@@ -45,7 +46,6 @@ class ServedTestCase(LauncherTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        from servers import Servers
         cls.servers = Servers(cls.payloads())
         cls.servers.trust(cls.prefix, BUILD)
 
