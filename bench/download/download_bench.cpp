@@ -2,6 +2,8 @@
 //   download_bench tev URL DEST ENTRY        CDownloader::DownloadFile (which verifies), no dialog
 //   download_bench dialog URL DEST ENTRY     the same under the progress dialog, the bar moved by
 //                                            the bytes received
+//   download_bench dialog-still URL DEST ENTRY   under the dialog with the bar left still (what
+//                                            the open dialog costs apart from the bar's moves)
 //   download_bench bare READSIZE URL DEST    the same platform calls written out: WinHTTP reads of
 //                                            READSIZE bytes into a file, then MsiGetFileHashW
 // Prints "seconds: S", and "working-set: BEFORE PEAK" (bytes) around the acquisition.
@@ -73,7 +75,7 @@ int Tev(const wchar_t* url, const wchar_t* dest, const wchar_t* entryPath) {
   return 0;
 }
 
-int UnderDialog(const wchar_t* url, const wchar_t* dest, const wchar_t* entryPath) {
+int UnderDialog(const wchar_t* url, const wchar_t* dest, const wchar_t* entryPath, bool moveBar) {
   const JSON::JsonObject entry = ReadEntry(entryPath);
   CDownloader downloader(nullptr);
   Expression::CConditionExpression properties;
@@ -84,7 +86,7 @@ int UnderDialog(const wchar_t* url, const wchar_t* dest, const wchar_t* entryPat
   dialog.SetWorkFunction([&](cancellation_token, CAsyncActionDlg* bar) {
     bar->SetStepTotal(static_cast<std::uint32_t>(JSON::GetValue(entry, "Size", std::int32_t{0})));
     bar->SetContent(std::wstring(L"ダウンロードしています: ") + url);
-    done = Acquire(downloader, url, dest, entry, bar, seconds);
+    done = Acquire(downloader, url, dest, entry, moveBar ? bar : nullptr, seconds);
   });
   dialog.DoModal(nullptr);
   if (!done) {
@@ -136,9 +138,10 @@ int Bare(DWORD readSize, const wchar_t* url, const wchar_t* dest) {
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   if (mode == L"tev" && argc == 5) return Tev(argv[2], argv[3], argv[4]);
-  if (mode == L"dialog" && argc == 5) return UnderDialog(argv[2], argv[3], argv[4]);
+  if (mode == L"dialog" && argc == 5) return UnderDialog(argv[2], argv[3], argv[4], true);
+  if (mode == L"dialog-still" && argc == 5) return UnderDialog(argv[2], argv[3], argv[4], false);
   if (mode == L"bare" && argc == 5)
     return Bare(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)), argv[3], argv[4]);
-  std::fputs("usage: download_bench tev URL DEST ENTRY | bare READSIZE URL DEST\n", stderr);
+  std::fputs("usage: download_bench tev|dialog|dialog-still URL DEST ENTRY | bare READSIZE URL DEST\n", stderr);
   return 2;
 }

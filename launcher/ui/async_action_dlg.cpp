@@ -16,6 +16,8 @@ constexpr wchar_t kInstruction[] = L"「[PackageName] セットアップ」の�
 constexpr wchar_t kCancelQuestion[] = L"[PackageName] セットアップを中止します。\nよろしいですか？";
 constexpr UINT kWidth = 300;
 constexpr TASKDIALOG_COMMON_BUTTON_FLAGS kButtons = TDCBF_CANCEL_BUTTON;
+// About one screen frame: the bar cannot show moves that come faster.
+constexpr ULONGLONG kFrameMs = 16;
 constexpr TASKDIALOG_FLAGS kOptions = TDF_USE_HICON_MAIN | TDF_SHOW_PROGRESS_BAR | TDF_CALLBACK_TIMER;
 
 std::wstring Widen(const char* text) {
@@ -86,6 +88,11 @@ HRESULT CAsyncActionDlg::OnInit() {
 }
 
 HRESULT CAsyncActionDlg::OnTimer(DWORD) {
+  // A move held back for the frame rate reaches the bar here. A tick comes only when no posted
+  // message waits, so the bar's own position is the last one posted.
+  if (const std::int32_t latest = m_latestPosition.load(); ProgressBarPosition() != latest) {
+    SetProgressBarPosition(latest);
+  }
   if (m_startPending.exchange(false)) {
     try {
       m_worker = std::thread([this] { RunWork(); });
@@ -121,14 +128,21 @@ void CAsyncActionDlg::SetStepTotal(std::uint32_t total) {
   // A run without steps shows an empty bar (range 0..1) and goes on.
   m_steps.SetTotal(total);
   SetProgressBarRange(0, m_steps.RangeMax());
+  m_latestPosition = 0;
   SetProgressBarPosition(0);
 }
 
 void CAsyncActionDlg::Advance(std::uint32_t units) {
   if (units == 0) return;
-  // Only a visible change costs a message and a yield: a download advances per chunk.
+  // Only a visible change costs a yield, and a message at most once a frame: a download advances
+  // per chunk, and each message costs the dialog a repaint.
   if (m_steps.Advance(units)) {
-    SetProgressBarPosition(m_steps.Position());
+    m_latestPosition = m_steps.Position();
+    const ULONGLONG now = GetTickCount64();
+    if (now - m_lastMoveTick >= kFrameMs) {
+      m_lastMoveTick = now;
+      SetProgressBarPosition(m_steps.Position());
+    }
     SwitchToThread();
   }
   WaitWhilePaused();

@@ -1,7 +1,7 @@
 // The progress dialog: runs the caller's work on a thread of its own under a modal task dialog
 // with a progress bar, a content line and a Cancel button that asks before it cancels. The work
-// reports through the operations below, each a synchronous message to the dialog, and is held at
-// WaitWhilePaused while a message box of the dialog is open.
+// reports through the operations below, each a window message to the dialog (the bar's moves
+// posted, the rest sent), and is held at WaitWhilePaused while a message box of the dialog is open.
 #pragma once
 
 #include <atomic>
@@ -39,7 +39,7 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
   void SetStepTotal(std::uint32_t total);
   void Advance(std::uint32_t units) override;
   void WaitWhilePaused() override;
-  void SetContent(const std::wstring& text);
+  void SetContent(const std::wstring& text) override;
   // Shows `text` in a message box on the dialog's thread and logs it; returns once it is dismissed.
   void ReportError(const std::wstring& text);
 
@@ -72,6 +72,10 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
   std::atomic<bool> m_startPending = false;
   WorkFunction m_work;
   CProgressSteps m_steps;
+  // Moves come faster than a screen shows them: at most one per frame is posted, and the timer
+  // brings the bar to the latest position when a move was held back.
+  std::atomic<std::int32_t> m_latestPosition = 0;
+  ULONGLONG m_lastMoveTick = 0;  // worker only
 
   LogSink m_log;
   std::wstring m_cancelQuestion;

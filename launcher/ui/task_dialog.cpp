@@ -56,10 +56,20 @@ LRESULT CTaskDialog::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
   return window ? SendMessageW(window, message, wParam, lParam) : 0;
 }
 
-void CTaskDialog::SetProgressBarRange(int minimum, int maximum) {
-  Send(TDM_SET_PROGRESS_BAR_RANGE, 0, MAKELPARAM(minimum, maximum));
+void CTaskDialog::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+  // A full queue drops the message: the bar's next move shows the position anyway.
+  if (const HWND window = m_window.load()) PostMessageW(window, message, wParam, lParam);
 }
-void CTaskDialog::SetProgressBarPosition(int position) { Send(TDM_SET_PROGRESS_BAR_POS, position, 0); }
+
+void CTaskDialog::SetProgressBarRange(int minimum, int maximum) {
+  Post(TDM_SET_PROGRESS_BAR_RANGE, 0, MAKELPARAM(minimum, maximum));
+}
+void CTaskDialog::SetProgressBarPosition(int position) { Post(TDM_SET_PROGRESS_BAR_POS, position, 0); }
+int CTaskDialog::ProgressBarPosition() const {
+  const HWND window = m_window.load();
+  const HWND bar = window ? FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr) : nullptr;
+  return bar ? static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)) : -1;
+}
 void CTaskDialog::SetProgressBarState(int state) { Send(TDM_SET_PROGRESS_BAR_STATE, state, 0); }
 void CTaskDialog::SetElementText(TASKDIALOG_ELEMENTS element, const std::wstring& text) {
   Send(TDM_SET_ELEMENT_TEXT, element, reinterpret_cast<LPARAM>(text.c_str()));

@@ -31,10 +31,15 @@ class CTaskDialog {
   void SetMainIcon(HICON icon);
   void SetDialogWidth(UINT dialogUnits);
 
-  // While the dialog is open (synchronous: they return once the dialog has handled them).
+  // While the dialog is open. The bar's range and position are posted, in order between
+  // themselves: a worker moves the bar up to a thousand times a run, and waiting on each repaint
+  // (an X server round trip under Wine) made a download 15 % slower under the dialog.
   HWND Window() const { return m_window.load(); }
   void SetProgressBarRange(int minimum, int maximum);
   void SetProgressBarPosition(int position);
+  // The rest are synchronous: they return once the dialog has handled them.
+  // The bar's position now (-1 without a bar); for the dialog's own thread.
+  int ProgressBarPosition() const;
   void SetProgressBarState(int state);
   void SetElementText(TASKDIALOG_ELEMENTS element, const std::wstring& text);
   void ClickCommandControl(int id);
@@ -54,6 +59,7 @@ class CTaskDialog {
   static HRESULT CALLBACK Callback(HWND window, UINT notification, WPARAM wParam, LPARAM lParam, LONG_PTR data);
   HRESULT Dispatch(HWND window, UINT notification, WPARAM wParam);
   LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const;
+  void Post(UINT message, WPARAM wParam, LPARAM lParam) const;
 
   TASKDIALOGCONFIG m_config = {};
   std::wstring m_content;
