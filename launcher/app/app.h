@@ -16,7 +16,7 @@
 #include "../conditions/condition_expression.h"
 #include "../json/json_value.h"
 #include "../packages/downloader.h"
-#include "../packages/execute_package.h"
+#include "../packages/package_chain.h"
 #include "../packages/package_host.h"
 #include "../conditions/token.h"
 #include "log.h"
@@ -53,11 +53,8 @@ class CTevLauncherApp : public CPackageHost {
   bool LoadManifest();
   bool LoadPropertyDefinitions();
 
-  // Starts a program through the shell and waits for it while window messages keep flowing.
-  // True with its exit code; false with the system error when it did not start or its exit code
-  // could not be read. `verb` may be null (the default action) or "RunAs".
-  virtual bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
-                          const wchar_t* verb);
+  bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
+                  const wchar_t* verb) override;
   // The launch checks: the manifest's condition, the target package, a conflicting application,
   // and the elevation restart. False ends the start-up.
   bool CheckLaunchPackage();
@@ -91,7 +88,14 @@ class CTevLauncherApp : public CPackageHost {
   void BackupCacheFile(const std::wstring& path) override;
   void AddObtainedFile(const std::wstring& path) override { m_obtainedFiles.insert(path); }
   void AddCleanupFile(const std::wstring& path) override { m_cleanupFiles.push_back(path); }
+  std::uint32_t ExitCode() const override { return m_exitCode; }
   void SetExitCode(std::uint32_t code) override { m_exitCode = code; }
+  bool ScheduleReboot() const override { return m_scheduleReboot; }
+  void SetScheduleReboot(bool scheduled) override { m_scheduleReboot = scheduled; }
+  void SetForceReboot() override { m_forceReboot = true; }
+  bool IsQuiet() const override { return m_quiet; }
+  bool IsHidden() override;
+  std::wstring TempFolder() override;
   void SetProperty(const std::wstring& name, const Expression::Token& value) override {
     m_properties.SetProperty(name, value);
   }
@@ -132,9 +136,7 @@ class CTevLauncherApp : public CPackageHost {
   // The manifest resource's bytes; false with the system error when it cannot be read.
   virtual bool ReadManifestResource(std::string& bytes, std::uint32_t& error);
   virtual bool IsElevated();
-  virtual bool IsHidden();
   virtual std::wstring ModulePath();
-  virtual std::wstring TempFolder();
   // The known folder the cache lives under; false with the failing result.
   virtual bool KnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, std::wstring& path, HRESULT& result);
   // Seam for the newer-manifest hand-over: false ends the start-up (another launcher ran).

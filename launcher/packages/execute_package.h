@@ -1,5 +1,5 @@
-// The package chain: one object per "LaunchList" entry, each deciding once, when it is built,
-// whether it applies to this machine.
+// A package of the chain: one object per "LaunchList" entry, deciding once, when it is built,
+// whether it applies to this machine, and getting its files; each kind installs in its own way.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "../conditions/condition_expression.h"
 #include "../json/json_value.h"
@@ -107,52 +106,6 @@ class CExecutePackage {
   // The "ExecuteFile" object then each "Payloads" element, in order; `visit` returns false to stop.
   template <class Visit>
   bool ForEachFileEntry(Visit&& visit) const;
-};
-
-class CExecuteExePackage : public CExecutePackage {
- public:
-  using CExecutePackage::CExecutePackage;
-  std::wstring GetPackageType() const override { return L"ExePackage"; }
-  bool Execute(const std::wstring& executeFilePath) override;
-};
-
-class CExecuteMsiPackage : public CExecutePackage {
- public:
-  using CExecutePackage::CExecutePackage;
-  std::wstring GetPackageType() const override { return L"MsiPackage"; }
-  bool Execute(const std::wstring& executeFilePath) override;
-  bool IsExecute() override;
-};
-
-class CExecuteMspPackage : public CExecutePackage {
- public:
-  using CExecutePackage::CExecutePackage;
-  std::wstring GetPackageType() const override { return L"MspPackage"; }
-  bool Execute(const std::wstring& executeFilePath) override;
-  bool IsExecute() override;
-};
-
-class CPackageChain {
- public:
-  // `host` serves the packages' file work; null for a chain that only decides what applies.
-  explicit CPackageChain(const Expression::CConditionExpression& properties, CPackageHost* host = nullptr)
-      : m_properties(properties), m_host(host) {}
-
-  // Rebuilds the chain from "LaunchList". An element that is not an object with a known type
-  // word and an object value is a malformed manifest (JSON::BadAnyCast).
-  void Load(const JSON::JsonArray& launchList);
-  // The first applicable package whose type word, else Id, equals `name`.
-  CExecutePackage* FindExecutePackage(const std::wstring& name) const;
-  // True when a package for `name` applies; otherwise `installed` tells whether the first package
-  // of that name is installed already.
-  bool QueryTargetPackage(const std::wstring& name, bool& installed) const;
-
-  const std::vector<std::unique_ptr<CExecutePackage>>& Packages() const { return m_packages; }
-
- private:
-  const Expression::CConditionExpression& m_properties;
-  CPackageHost* m_host;
-  std::vector<std::unique_ptr<CExecutePackage>> m_packages;
 };
 
 }  // namespace Tevrian

@@ -1,9 +1,10 @@
-// What the file work sees of the progress dialog: a bar it moves in steps and a pause gate it
-// waits on. The progress dialog is the one real sink; the file work takes none in a hidden run,
+// What the package chain sees of the progress dialog: a bar it moves in steps, a content line
+// and a pause gate it waits on. The progress dialog is the one real sink; the file work takes none in a hidden run,
 // and tests give it a recording one.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace Tevrian {
 
@@ -14,6 +15,8 @@ class CProgressSink {
   virtual void Advance(std::uint32_t units) = 0;
   // Holds the caller while a message box of the dialog is open.
   virtual void WaitWhilePaused() = 0;
+  // The line under the main instruction: what is being done now.
+  virtual void SetContent(const std::wstring& text) = 0;
 };
 
 }  // namespace Tevrian

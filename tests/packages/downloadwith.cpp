@@ -105,6 +105,7 @@ class CRecordingSink final : public CProgressSink {
     if (m_cancelAfter != 0 && m_units >= m_cancelAfter) m_source.cancel();
   }
   void WaitWhilePaused() override {}
+  void SetContent(const std::wstring&) override {}
   std::uint64_t Units() const { return m_units; }
   std::uint64_t Ahead() const { return m_ahead; }
 

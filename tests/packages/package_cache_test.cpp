@@ -86,6 +86,7 @@ class RecordingProgress : public CProgressSink {
     if (onAdvance) onAdvance(units);
   }
   void WaitWhilePaused() override { ++waits; }
+  void SetContent(const std::wstring& text) override { contents.push_back(text); }
   std::uint64_t Total() const {
     std::uint64_t total = 0;
     for (const auto units : steps) total += units;
@@ -93,6 +94,7 @@ class RecordingProgress : public CProgressSink {
   }
 
   std::vector<std::uint32_t> steps;
+  std::vector<std::wstring> contents;
   int waits = 0;
   std::function<void(std::uint32_t)> onAdvance;
 };

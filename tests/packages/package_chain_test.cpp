@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../support/wine_path.h"
-#include "execute_package.h"
+#include "package_chain.h"
 #include "msi_api.h"
 #include "msi_exception.h"
 #include "property_searches.h"
@@ -219,21 +219,6 @@ TEST_F(PackageChainTest, OnlyStatesAboveTwoCountAsInstalled) {
   }
   api.QueryProductState = real;
 }
-
-TEST_F(PackageChainTest, InstallingIsNotBuiltAndSaysSo) {
-  chain.Load(Array(R"([{"ExePackage": {}}])"));
-  try {
-    chain.Packages()[0]->Execute(L"C:\\x.exe");
-    ADD_FAILURE() << "no error";
-  } catch (const TevMSI::CMsiException& error) {
-    EXPECT_EQ(error.Code(), 120);  // ERROR_CALL_NOT_IMPLEMENTED
-    EXPECT_EQ(error.Message(), L"ExePackage packages cannot be installed by this build.");
-  }
-}
-
-}  // namespace
-
-namespace {
 
 // A file's "Name" is joined under the cache, the work folder and the launcher's folder: anything
 // that would reach outside them is refused when the chain is loaded, before a file is touched.
