@@ -22,6 +22,7 @@
 #include "../conditions/property_searches.h"
 #include "integrity.h"
 #include "log_file.h"
+#include "message_pump.h"
 #include "signature_policy.h"
 
 namespace Tevrian {
@@ -104,6 +105,7 @@ bool CTevLauncherApp::InitInstance() {
     if (!ParseCommandLine()) return false;
     if (!LoadManifest()) return false;
     if (!CheckLaunchPackage()) return false;
+    LaunchPackages();
   } catch (...) {
     EndWithCurrentException();
   }
@@ -496,11 +498,7 @@ bool CTevLauncherApp::RunAndWait(std::uint32_t& exitCode, const std::wstring& pr
     HANDLE handle = process.get();
     const DWORD wait = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
     if (wait != WAIT_OBJECT_0 + 1) break;  // the process ended (or the wait failed)
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    DispatchWaitingMessages();
   }
   DWORD reported = 0;
   if (!GetExitCodeProcess(process.get(), &reported)) {

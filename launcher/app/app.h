@@ -24,6 +24,8 @@
 
 namespace Tevrian {
 
+class CAsyncActionDlg;
+
 // Exit codes the launcher chooses itself (the installers' own codes pass through unchanged).
 enum ExitCodes : std::uint32_t {
   kExitSuccess = 0,
@@ -58,6 +60,10 @@ class CTevLauncherApp : public CPackageHost {
   // The launch checks: the manifest's condition, the target package, a conflicting application,
   // and the elevation restart. False ends the start-up.
   bool CheckLaunchPackage();
+  // The run: the folders, then phases 1 and 2 of the chain under the progress dialog (on this
+  // thread when the run is hidden), then phase 3 here once the dialog has gone, only when both
+  // phases succeeded. Installer errors become the exit code and a message; others are raised on.
+  void LaunchPackages();
   // Deletes or restores the cleanup paths and removes the folders that leaves empty.
   void RemoveCleanupFileFolder();
 
@@ -156,6 +162,10 @@ class CTevLauncherApp : public CPackageHost {
   // An error that ends the run: logged (a log file is started if none was yet, so that the reason
   // is kept) and shown unless the run is hidden.
   void EndWithRunError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
+  // Phases 1 and 2; true when both succeeded.
+  bool RunFirstPhases(cancellation_token cancel, CAsyncActionDlg* dialog);
+  bool RunFirstPhasesUnderDialog();
+  bool RunFirstPhasesHidden();
 };
 
 // The process's argument text, worked out once from GetCommandLineW.

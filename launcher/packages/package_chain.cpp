@@ -35,6 +35,15 @@ bool WithCleanupOnFailure(CExecutePackage& package, Step&& step) {
   return done;
 }
 
+// Each phase's start and outcome in the log; an error leaving it is logged by the run flow.
+template <class Run>
+bool LoggedPhase(CPackageHost& host, const wchar_t* name, Run&& run) {
+  host.WriteLog(FormatText(L"Start {0}()", name));
+  const bool done = run();
+  host.WriteLog(FormatText(L"End {0}():{1}", name, done));
+  return done;
+}
+
 bool IsPrerequisite(const CExecutePackage& package) {
   return package.Reading("PreRequired", [&] { return package.IsPreRequired(); });
 }
@@ -110,10 +119,12 @@ std::uint32_t CPackageChain::ProgressTotal() const {
 }
 
 bool CPackageChain::ResolveSources(cancellation_token cancel, CProgressSink* dialog) {
-  for (const auto& package : m_packages) {
-    if (package->execute && !package->ResolveFiles(cancel, dialog)) return false;
-  }
-  return true;
+  return LoggedPhase(*m_host, L"ResolveSources", [&] {
+    for (const auto& package : m_packages) {
+      if (package->execute && !package->ResolveFiles(cancel, dialog)) return false;
+    }
+    return true;
+  });
 }
 
 bool CPackageChain::InstallPrerequisite(CExecutePackage& package, const cancellation_token& cancel,
@@ -135,25 +146,29 @@ bool CPackageChain::InstallPrerequisite(CExecutePackage& package, const cancella
 }
 
 bool CPackageChain::InstallPrerequisites(cancellation_token cancel, CProgressSink* dialog) {
-  for (const auto& package : m_packages) {
-    if (!package->execute || !IsPrerequisite(*package)) continue;
-    if (!WithCleanupOnFailure(*package, [&] { return InstallPrerequisite(*package, cancel, dialog); })) return false;
-  }
-  for (const auto& package : m_packages) {
-    if (!package->execute || IsPrerequisite(*package)) continue;
-    if (!WithCleanupOnFailure(*package, [&] { return package->AcquireFiles(cancel, dialog); })) return false;
-  }
-  return true;
+  return LoggedPhase(*m_host, L"InstallPrerequisites", [&] {
+    for (const auto& package : m_packages) {
+      if (!package->execute || !IsPrerequisite(*package)) continue;
+      if (!WithCleanupOnFailure(*package, [&] { return InstallPrerequisite(*package, cancel, dialog); })) return false;
+    }
+    for (const auto& package : m_packages) {
+      if (!package->execute || IsPrerequisite(*package)) continue;
+      if (!WithCleanupOnFailure(*package, [&] { return package->AcquireFiles(cancel, dialog); })) return false;
+    }
+    return true;
+  });
 }
 
 bool CPackageChain::InstallPackages() {
-  for (const auto& package : m_packages) {
-    if (!package->execute || IsPrerequisite(*package)) continue;
-    if (!WithCleanupOnFailure(*package, [&] { return package->Execute(package->GetExecuteFilePath()); })) {
-      return false;
+  return LoggedPhase(*m_host, L"InstallPackages", [&] {
+    for (const auto& package : m_packages) {
+      if (!package->execute || IsPrerequisite(*package)) continue;
+      if (!WithCleanupOnFailure(*package, [&] { return package->Execute(package->GetExecuteFilePath()); })) {
+        return false;
+      }
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 }  // namespace Tevrian

@@ -185,6 +185,12 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
       }
       fail(L"CopyFileEx", error);
     }
+    // A copy routine that reported less than the declared size (Wine's never reports at all)
+    // leaves the rest to be counted here, so that the bar still reaches its end.
+    const std::int64_t declared = JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+    if (declared > progress.counted.QuadPart) {
+      Step(dialog, static_cast<std::uint32_t>(declared - progress.counted.QuadPart));
+    }
   } else if (!CopyFileW(file.source.c_str(), partial.c_str(), FALSE)) {
     const DWORD error = GetLastError();
     removePartial();

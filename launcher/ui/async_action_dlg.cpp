@@ -88,8 +88,8 @@ HRESULT CAsyncActionDlg::OnInit() {
 }
 
 HRESULT CAsyncActionDlg::OnTimer(DWORD) {
-  // A move held back for the frame rate reaches the bar here. A tick comes only when no posted
-  // message waits, so the bar's own position is the last one posted.
+  // A move held back for the frame rate reaches the bar here. Moves sent before the tick have
+  // been handled by now, so the bar's own position is the last one sent.
   if (const std::int32_t latest = m_latestPosition.load(); ProgressBarPosition() != latest) {
     SetProgressBarPosition(latest);
   }
@@ -120,6 +120,7 @@ void CAsyncActionDlg::RunWork() {
   } catch (...) {
     Log(L"The background task ended by an exception of unknown type");
   }
+  FlushPosition();
   m_finished = true;
   ClickCommandControl(IDCANCEL);
 }
@@ -129,7 +130,16 @@ void CAsyncActionDlg::SetStepTotal(std::uint32_t total) {
   m_steps.SetTotal(total);
   SetProgressBarRange(0, m_steps.RangeMax());
   m_latestPosition = 0;
-  SetProgressBarPosition(0);
+  SendPosition(0);
+}
+
+void CAsyncActionDlg::SendPosition(std::int32_t position) {
+  m_sentPosition = position;
+  SetProgressBarPosition(position);
+}
+
+void CAsyncActionDlg::FlushPosition() {
+  if (const std::int32_t latest = m_latestPosition.load(); latest != m_sentPosition) SendPosition(latest);
 }
 
 void CAsyncActionDlg::Advance(std::uint32_t units) {
@@ -141,7 +151,7 @@ void CAsyncActionDlg::Advance(std::uint32_t units) {
     const ULONGLONG now = GetTickCount64();
     if (now - m_lastMoveTick >= kFrameMs) {
       m_lastMoveTick = now;
-      SetProgressBarPosition(m_steps.Position());
+      SendPosition(m_steps.Position());
     }
     SwitchToThread();
   }
@@ -168,9 +178,13 @@ void CAsyncActionDlg::CloseGate() {
   m_gateOpen = false;
 }
 
-void CAsyncActionDlg::SetContent(const std::wstring& text) { SetElementText(TDE_CONTENT, text); }
+void CAsyncActionDlg::SetContent(const std::wstring& text) {
+  FlushPosition();
+  SetElementText(TDE_CONTENT, text);
+}
 
 void CAsyncActionDlg::ReportError(const std::wstring& text) {
+  FlushPosition();
   if (!Window()) {
     // No dialog to show it in: the log still gets it.
     Log(text);

@@ -1,7 +1,7 @@
 // The progress dialog: runs the caller's work on a thread of its own under a modal task dialog
 // with a progress bar, a content line and a Cancel button that asks before it cancels. The work
-// reports through the operations below, each a window message to the dialog (the bar's moves
-// posted, the rest sent), and is held at WaitWhilePaused while a message box of the dialog is open.
+// reports through the operations below, each a message sent to the dialog (the bar's moves without
+// waiting for them), and is held at WaitWhilePaused while a message box of the dialog is open.
 #pragma once
 
 #include <atomic>
@@ -50,6 +50,9 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
 
  private:
   void RunWork();
+  void SendPosition(std::int32_t position);
+  // Before the work shows anything else, the bar catches up with a move held back.
+  void FlushPosition();
   void Log(std::wstring_view line) const;
   // Message boxes of the dialog hold the work; nested boxes release it only when the last closes.
   void Pause();
@@ -72,10 +75,11 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
   std::atomic<bool> m_startPending = false;
   WorkFunction m_work;
   CProgressSteps m_steps;
-  // Moves come faster than a screen shows them: at most one per frame is posted, and the timer
-  // brings the bar to the latest position when a move was held back.
+  // Moves come faster than a screen shows them: at most one per frame is sent, and the timer (or
+  // the work's next other message) brings the bar to the latest position when a move was held back.
   std::atomic<std::int32_t> m_latestPosition = 0;
-  ULONGLONG m_lastMoveTick = 0;  // worker only
+  std::int32_t m_sentPosition = 0;  // worker only
+  ULONGLONG m_lastMoveTick = 0;     // worker only
 
   LogSink m_log;
   std::wstring m_cancelQuestion;

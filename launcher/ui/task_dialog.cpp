@@ -2,8 +2,21 @@
 
 #include <utility>
 
+#include "../installer/unique_handle.h"
+
 namespace Tevrian {
 namespace {
+
+using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+
+// comctl32 is not a KnownDLL: a copy planted beside the launcher would win over an import, so
+// the task dialog is looked up in the system's own (version 6, through the application manifest).
+TaskDialogIndirectFn TaskDialogEntry() {
+  static const TevMSI::CModule comctl32 = TevMSI::LoadSystemLibrary(L"comctl32.dll");
+  static TaskDialogIndirectFn entry = nullptr;
+  if (!entry && comctl32) TevMSI::FindProc(comctl32.get(), entry, "TaskDialogIndirect");
+  return entry;
+}
 
 // An empty text still makes the element, so that it can be filled once the dialog is open.
 PCWSTR TextOrNone(const std::wstring& text, bool keepEmpty) {
@@ -46,7 +59,8 @@ int CTaskDialog::DoModal(HWND parent) {
   m_config.pszContent = TextOrNone(m_content, true);
   m_config.pszFooter = TextOrNone(m_footer, false);
   int button = 0;
-  m_lastResult = TaskDialogIndirect(&m_config, &button, nullptr, nullptr);
+  const TaskDialogIndirectFn show = TaskDialogEntry();
+  m_lastResult = show ? show(&m_config, &button, nullptr, nullptr) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   m_window = nullptr;
   return SUCCEEDED(m_lastResult) ? button : 0;
 }
@@ -56,15 +70,16 @@ LRESULT CTaskDialog::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
   return window ? SendMessageW(window, message, wParam, lParam) : 0;
 }
 
-void CTaskDialog::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
-  // A full queue drops the message: the bar's next move shows the position anyway.
-  if (const HWND window = m_window.load()) PostMessageW(window, message, wParam, lParam);
+void CTaskDialog::Notify(UINT message, WPARAM wParam, LPARAM lParam) const {
+  // Not waited for, yet handled as a sent message: before any message sent after it, so that a
+  // synchronous sender finds the bar moved.
+  if (const HWND window = m_window.load()) SendNotifyMessageW(window, message, wParam, lParam);
 }
 
 void CTaskDialog::SetProgressBarRange(int minimum, int maximum) {
-  Post(TDM_SET_PROGRESS_BAR_RANGE, 0, MAKELPARAM(minimum, maximum));
+  Notify(TDM_SET_PROGRESS_BAR_RANGE, 0, MAKELPARAM(minimum, maximum));
 }
-void CTaskDialog::SetProgressBarPosition(int position) { Post(TDM_SET_PROGRESS_BAR_POS, position, 0); }
+void CTaskDialog::SetProgressBarPosition(int position) { Notify(TDM_SET_PROGRESS_BAR_POS, position, 0); }
 int CTaskDialog::ProgressBarPosition() const {
   const HWND window = m_window.load();
   const HWND bar = window ? FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr) : nullptr;

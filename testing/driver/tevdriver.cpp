@@ -5,7 +5,8 @@
 //
 // ANSWER is ok, cancel, yes or no (the button pressed), close (the title bar's close button) or
 // none (the dialog is left to close by itself); ANSWER@TEXT waits until the dialog shows TEXT
-// before giving ANSWER, so that a progress dialog is answered once its work is under way.
+// before giving ANSWER, so that a progress dialog is answered once its work is under way. Past
+// the given answers, message boxes get ok and progress dialogs none.
 //
 // The program's argument text is taken verbatim from the environment variable TEV_ARGUMENTS, so
 // that tests can pass exactly what a user types (quotes included). Output is UTF-8:
@@ -189,7 +190,10 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(200);  // let the dialog finish laying out its texts
       }
       const std::vector<std::wstring> texts = TextsOf(dialog);
-      const std::wstring given = nextAnswer < answers.size() ? answers[nextAnswer] : L"ok";
+      // Past the given answers a message box gets OK, and a progress dialog is left to its work.
+      const std::wstring given = nextAnswer < answers.size()  ? answers[nextAnswer]
+                                 : ProgressOf(dialog).empty() ? L"ok"
+                                                              : L"none";
       const Answer answer = ParseAnswer(given);
       if (!answer.awaited.empty() && !Shows(texts, answer.awaited)) continue;  // look again next round
       ++nextAnswer;

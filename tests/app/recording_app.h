@@ -31,17 +31,22 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
   std::vector<std::wstring> messages;
   std::vector<std::wstring> written;  // lines that reached the log file
   // When set, programs are not started: each start is recorded as "program|parameters|verb" and
-  // ends with `fakeExitCode`.
+  // ends with `exitCodeOf(program)` when given, else `fakeExitCode`; with `runsFail` (or when
+  // `startFails(program)`) the start fails instead, with `fakeExitCode` as the system error.
   bool fakeRuns = false;
   std::uint32_t fakeExitCode = 0;
+  std::function<std::uint32_t(const std::wstring&)> exitCodeOf;
+  bool runsFail = false;
+  std::function<bool(const std::wstring&)> startFails;
   std::vector<std::wstring> runs;
 
   bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
                   const wchar_t* verb) override {
     if (!fakeRuns) return CTevLauncherApp::RunAndWait(exitCode, program, parameters, verb);
     runs.push_back(program + L"|" + parameters + L"|" + (verb ? verb : L""));
-    exitCode = fakeExitCode;
-    return true;
+    const bool fails = runsFail || (startFails && startFails(program));
+    exitCode = exitCodeOf && !fails ? exitCodeOf(program) : fakeExitCode;
+    return !fails;
   }
 
   // Every line logged so far, without its time prefix, in order.

@@ -6,10 +6,12 @@ import subprocess
 import tempfile
 import unittest
 
-from e2e import BUILD, COMMAND_LINE_ERROR, HELP_LINES, LauncherTestCase
+from e2e import BUILD, COMMAND_LINE_ERROR, HELP_LINES, SAMPLE_WITHOUT_PACKAGES, LauncherTestCase
 
 
 class CommandLineTest(LauncherTestCase):
+    MANIFEST = SAMPLE_WITHOUT_PACKAGES
+
     def test_help_shows_the_help_text_and_exits_87(self):
         for switch in ("/?", "/help", "-H", "/ help"):
             with self.subTest(switch=switch):

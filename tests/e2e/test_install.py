@@ -1,0 +1,171 @@
+"""Whole runs as a user meets them, under Wine against a real nginx and the fault server: the
+launcher downloads every package file, runs the prerequisites under its progress dialog and the
+other packages after it. The installers are exitwith.exe, built by the tests: it ends with the exit
+code its first argument names and appends the command line it got to the file TEV_EXITWITH_RECORD
+names."""
+import json
+import os
+import tempfile
+import unittest
+
+import tevharness
+from e2e import BUILD, ServedTestCase, is_progress_dialog
+from faultserver import pattern
+from servers import file_entry
+
+EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
+CANCELLED = 1602
+DOWNLOAD_FAILED = 0x80073CF5
+
+
+class InstallRunTest(ServedTestCase):
+    SLOW = pattern(30_000)  # served one byte a millisecond: half a minute to cancel in
+
+    @classmethod
+    def payloads(cls):
+        with open(EXITWITH, "rb") as f:
+            cls.PROGRAM = f.read()
+        return {"pre1.exe": cls.PROGRAM, "pre2.exe": cls.PROGRAM, "main.exe": cls.PROGRAM,
+                "broken.exe": b"MZ but no program at all" * 100}
+
+    def setUp(self):
+        self.record = self.prefix.drive_c(f"record-{self._testMethodName}.txt")
+        if os.path.exists(self.record):
+            os.remove(self.record)
+        user = [d for d in os.listdir(self.prefix.drive_c("users")) if d != "Public"][0]
+        self.cache_root = self.prefix.drive_c("users", user, "AppData", "Local", "ProgramData",
+                                              "TevLauncherPackageCache")
+
+    def cache(self, package_id):
+        return os.path.join(self.cache_root, f"{self._testMethodName}-{package_id}")
+
+    def exe(self, package_id, command, prerequisite=True, served=None, url=None, data=None, **members):
+        """An executable package downloaded from nginx (or from `url`), cached under its own folder."""
+        name = f"{package_id}.exe"
+        data = self.PROGRAM if data is None else data
+        return {"ExePackage": {
+            "Id": package_id, "DisplayName": package_id, "PreRequired": prerequisite, "Cache": True,
+            "CacheId": f"{self._testMethodName}-{package_id}",
+            "ExecuteFile": {"Name": name, "DownloadUrl": url or self.servers.url(served or name), **file_entry(data)},
+            "InstallCommand": command, "SilentInstallCommand": command, **members}}
+
+    def run_chain(self, packages, arguments="", **kw):
+        document = {"LaunchPackage": {"DisplayName": "Install"}, "LaunchList": packages}
+        fd, path = tempfile.mkstemp(suffix=".json")
+        with os.fdopen(fd, "w", encoding="utf-8") as f:
+            json.dump(document, f, ensure_ascii=False)
+        try:
+            return self.run_launcher(arguments, manifest=path, timeout=120,
+                                     env={"TEV_EXITWITH_RECORD": tevharness.windows_path(self.prefix, self.record)},
+                                     **kw)
+        finally:
+            os.remove(path)
+
+    def started(self):
+        """(program file name, arguments) of every installer run, in order."""
+        if not os.path.exists(self.record):
+            return []
+        runs = []
+        with open(self.record, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        for line in lines:
+            program, _, arguments = line.partition('" ') if line.startswith('"') else line.partition(" ")
+            runs.append((program.strip('"').replace("/", "\\").rsplit("\\", 1)[-1], arguments.strip()))
+        return runs
+
+    def boxes(self, result):
+        return [d for d in result.dialogs if not is_progress_dialog(d)]
+
+    def assertInOrder(self, text, *parts):
+        at = 0
+        for part in parts:
+            found = text.find(part, at)
+            self.assertGreaterEqual(found, 0, f"{part!r} not after position {at} in:\n{text}")
+            at = found + len(part)
+
+    def test_a_hidden_run_downloads_and_installs_every_package_in_order(self):
+        result = self.run_chain([self.exe("pre1", "0 /first"), self.exe("pre2", "0 /second"),
+                                 self.exe("main", "0 /main", prerequisite=False)], hidden=True)
+        self.assertEqual(result.exit_code, 0, result.log_text)
+        self.assertEqual(result.dialogs, [])
+        self.assertEqual(self.started(), [("pre1.exe", "0 /first"), ("pre2.exe", "0 /second"),
+                                          ("main.exe", "0 /main")])
+        self.assertInOrder(result.log_text, "Start ResolveSources()", "End ResolveSources():true",
+                           "Start InstallPrerequisites()", "pre1.exe", "pre2.exe", "End InstallPrerequisites():true",
+                           "Start InstallPackages()", "main.exe", "End InstallPackages():true", "ExitCode=0(")
+        for package_id in ("pre1", "pre2", "main"):
+            self.assertEqual(os.listdir(self.cache(package_id)), [f"{package_id}.exe"])
+
+    def test_under_the_dialog_the_prerequisites_show_what_is_installed(self):
+        result = self.run_chain([self.exe("pre1", "0"), self.exe("main", "0", prerequisite=False)])
+        self.assertEqual(result.exit_code, 0, result.output + result.log_text)
+        self.assertEqual(self.boxes(result), [])
+        self.assertIn("pre1 をインストールしています。", result.log_text)
+        self.assertEqual([p for p, _ in self.started()], ["pre1.exe", "main.exe"])
+
+    def test_cancel_during_the_main_package_download_installs_nothing_after_it(self):
+        slow = self.fault_url_for(self.SLOW)
+        result = self.run_chain([self.exe("pre1", "0"), self.exe("pre2", "0"),
+                                 self.exe("main", "0", prerequisite=False, url=slow, data=self.SLOW)],
+                                answers=["cancel@pre2 をインストールしています。", "yes"])
+        self.assertEqual(result.exit_code, CANCELLED, result.output + result.log_text)
+        self.assertNotIn("main.exe", [p for p, _ in self.started()])
+        self.assertIn("Cancel: the user stopped the setup", result.log_text)
+        # No message after the cancel: the stopped transfer is no failure to report.
+        self.assertEqual([b.texts for b in self.boxes(result)], [["Install セットアップを中止します。", "よろしいですか？"]])
+        # Nothing of the main package is left in the cache, not even a part.
+        self.assertEqual(os.listdir(self.cache("main")) if os.path.isdir(self.cache("main")) else [], [])
+
+    def fault_url_for(self, data):
+        self.assertEqual(data, pattern(len(data)))
+        return self.servers.fault.url(f"/slow/{len(data)}/1")
+
+    def test_a_forced_reboot_ends_with_its_code_and_installs_nothing_after_it(self):
+        for hidden in (True, False):
+            with self.subTest(hidden=hidden):
+                if os.path.exists(self.record):
+                    os.remove(self.record)
+                result = self.run_chain([self.exe("pre1", "1641", ExitCode=[{"Value": 1641, "Behavior": "forceReboot"}]),
+                                         self.exe("pre2", "0"), self.exe("main", "0", prerequisite=False)],
+                                        hidden=hidden)
+                self.assertEqual(result.exit_code, 1641, result.log_text)
+                self.assertEqual([p for p, _ in self.started()], ["pre1.exe"])
+                self.assertIn("m_scheduleReboot=false, m_forceReboot=true", result.log_text)
+                self.assertEqual(self.boxes(result), [])
+
+    def test_each_phase_names_its_error(self):
+        long_name = "x" * 240 + ".exe"
+        cases = [
+            # name, packages, exit code, the text of the one box (and of its log line)
+            ("phase 1: a path beyond the limit",
+             [{"ExePackage": {"Id": "long", "Cache": True, "ExecuteFile": {"Name": long_name}}}], 206,
+             "ファイルのパスが長すぎます。"),
+            ("phase 2: a download the server refuses",
+             [self.exe("pre1", "0", url=self.servers.fault.url("/status/404"))], DOWNLOAD_FAILED,
+             "ファイルのダウンロードに失敗しました(404)\nネットワーク接続に問題がないか確認してください。"),
+            # The system's own code and text (Wine: 2, file not found; Windows: 193, not a program).
+            ("phase 3: an installer that is no program",
+             [self.exe("main", "0", prerequisite=False, served="broken.exe", data=b"MZ but no program at all" * 100)],
+             None, None),
+        ]
+        for name, packages, exit_code, text in cases:
+            with self.subTest(name):
+                result = self.run_chain(packages)
+                if exit_code is None:
+                    self.assertNotIn(result.exit_code, (None, 0), result.output)
+                    exit_code = result.exit_code
+                self.assertEqual(result.exit_code, exit_code, result.output + result.log_text)
+                boxes = self.boxes(result)
+                self.assertEqual(len(boxes), 1, result.output)
+                shown = boxes[0].text
+                if text:
+                    self.assertTrue(shown.startswith(text), shown)
+                self.assertTrue(shown.strip(), "a box must name its cause")
+                self.assertIn(shown.splitlines()[0], result.log_text)
+                hidden = self.run_chain(packages, hidden=True)
+                self.assertEqual((hidden.exit_code, hidden.dialogs), (exit_code, []), hidden.log_text)
+                self.assertIn(shown.splitlines()[0], hidden.log_text)
+
+
+if __name__ == "__main__":
+    unittest.main()
