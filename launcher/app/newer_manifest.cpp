@@ -125,9 +125,11 @@ bool CTevLauncherApp::UpdateManifest(const JSON::JsonObject& embeddedLaunchPacka
         if (!otherLauncher.empty()) {
           // The start-up ends here, before the log file would be named: this run's reasons are kept
           // in a log of the launcher's own product all the same.
-          const auto name = embeddedLaunchPackage.find("DisplayName");
-          StartLogFile(name != embeddedLaunchPackage.end() && name->second.IsString() ? name->second.AsString()
-                                                                                      : std::wstring(L"TevLauncher"));
+          if (m_log.LogFilePath().empty()) {
+            const auto name = embeddedLaunchPackage.find("DisplayName");
+            StartLogFile(name != embeddedLaunchPackage.end() && name->second.IsString() ? name->second.AsString()
+                                                                                        : std::wstring(L"TevLauncher"));
+          }
           RunOtherLauncher(otherLauncher);
           return false;
         }

@@ -16,6 +16,7 @@ from servers import free_port
 from test_manifest import manifest_file
 
 OTHER_LAUNCHER = os.path.join(BUILD, "x64", "tests", "e2e", "otherlauncher.exe")
+LIBRARY = os.path.join(BUILD, "x64", "LWProductInfo64.dll")
 WORK_FOLDER = "{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}"
 EMBEDDED_NAME = "Embedded Product"
 EMBEDDED_MESSAGE = f"embedded: {EMBEDDED_NAME}"
@@ -214,11 +215,19 @@ class OtherLauncherTest(NewerManifestCase):
             subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
                             "/CN=Tev Test Signing", "-days", "2", "-keyout", key, "-out", cert],
                            check=True, capture_output=True)
-            signed = os.path.join(work, "signed.exe")
-            subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", OTHER_LAUNCHER,
-                            "-out", signed], check=True, capture_output=True)
-            with open(signed, "rb") as f:
-                signed_bytes = f.read()
+
+            def sign(program):
+                signed = os.path.join(work, "signed")
+                subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", program,
+                                "-out", signed], check=True, capture_output=True)
+                with open(signed, "rb") as f:
+                    data = f.read()
+                os.remove(signed)
+                return data
+
+            signed_bytes = sign(OTHER_LAUNCHER)
+            # A signed file that verifies but is no program: a library under a program's name.
+            cls.servers.add("other-library.exe", sign(LIBRARY))
         finally:
             shutil.rmtree(work, ignore_errors=True)
         with open(OTHER_LAUNCHER, "rb") as f:
@@ -304,8 +313,11 @@ class OtherLauncherTest(NewerManifestCase):
                 self.assertTrue(texts[1].endswith(WORK_FOLDER + "\\" + file), texts)
                 self.assertIn("実行を中止します。", texts[2])
 
-    def test_launcher_that_cannot_be_fetched_or_named(self):
+    def test_launcher_that_cannot_be_fetched_named_or_started(self):
         cases = [
+            ("verified but cannot be started", "@other:other-library.exe", 193,  # ERROR_BAD_EXE_FORMAT
+             ["ランチャーを起動できませんでした。",
+              f"*\\{WORK_FOLDER}\\other-library.exe"]),
             ("download fails", "@missing", 0x80073CF5,
              ["ファイルのダウンロードに失敗しました(404)", NETWORK_HINT]),
             ("address ends with a separator", "@other:launchers/", 13,
@@ -315,12 +327,16 @@ class OtherLauncherTest(NewerManifestCase):
              [INVALID, 'LaunchPackage.OtherLauncher: the file name "NUL.exe" of the address cannot be used: '
                        'the part "NUL.exe" names a device', ABORT]),
         ]
+        # A text starting with "*" is a line's end (a path in the prefix's temporary folder).
         for name, other, code, texts in cases:
             with self.subTest(name):
                 before = self.fetches_of_launchers()
                 result, _ = self.hand_over(other)
                 self.assertEqual(result.exit_code, code, result.output)
-                self.assertEqual([d.texts for d in result.dialogs], [texts], result.output)
+                self.assertEqual(len(result.dialogs), 1, result.output)
+                shown = result.dialogs[0].texts[:len(texts)]
+                self.assertEqual([line[-len(t) + 1:] if t.startswith("*") else line for line, t in zip(shown, texts)],
+                                 [t[1:] if t.startswith("*") else t for t in texts], result.output)
                 self.assertFalse(os.path.exists(self.record))
                 if code == 13:
                     self.assertEqual(self.fetches_of_launchers(), before, "a refused name was fetched")
