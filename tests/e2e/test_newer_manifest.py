@@ -297,7 +297,7 @@ class OtherLauncherTest(NewerManifestCase):
                 result, kept = self.hand_over("@other:" + file, hidden=hidden, keep_work_folder=True)
                 self.assertEqual(result.exit_code, 577, result.output)
                 self.assertFalse(os.path.exists(self.record), "the refused launcher ran")
-                self.assertIn(f"RunOtherLauncher( ", result.log_text)
+                self.assertIn("RunOtherLauncher( ", result.log_text)
                 self.assertIn("refused, the downloaded launcher's signature does not verify", result.log_text)
                 self.assertIn(f"(0x{status:08X})", result.log_text)
                 self.assertNotIn("Call:ShellExecute", result.log_text)
