@@ -390,8 +390,6 @@ std::wstring CTevLauncherApp::TempFolder() {
   return folder;
 }
 
-bool CTevLauncherApp::UpdateManifest(const JSON::JsonObject&) { return true; }
-
 void CTevLauncherApp::EndWithRunError(const std::wstring& logLine, const std::wstring& message,
                                       std::uint32_t exitCode) {
   m_exitCode = exitCode;

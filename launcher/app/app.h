@@ -35,6 +35,9 @@ enum ExitCodes : std::uint32_t {
   kExitBadArguments = 160,      // ERROR_BAD_ARGUMENTS: a command-line integer beyond 32 bits
   kExitUnexpectedError = 1603,  // ERROR_INSTALL_FAILURE: an error nothing else explained
   kExitNoManifest = 5007,       // the manifest resource is missing and the system gave no error
+  // ERROR_INVALID_IMAGE_HASH: the other launcher a newer manifest names is unsigned or its
+  // signature does not verify
+  kExitOtherLauncherRefused = 577,
 };
 
 class CTevLauncherApp : public CPackageHost {
@@ -54,6 +57,10 @@ class CTevLauncherApp : public CPackageHost {
   bool ParseCommandLine();
   bool LoadManifest();
   bool LoadPropertyDefinitions();
+  // Fetches the launcher named by an accepted newer manifest into the work folder and runs it with
+  // this launcher's arguments, once its signature verifies; the exit code it leaves in m_exitCode
+  // is the other launcher's, or the reason it did not run.
+  std::uint32_t RunOtherLauncher(const std::wstring& address);
 
   bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
                   const wchar_t* verb) override;
@@ -145,7 +152,8 @@ class CTevLauncherApp : public CPackageHost {
   virtual std::wstring ModulePath();
   // The known folder the cache lives under; false with the failing result.
   virtual bool KnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, std::wstring& path, HRESULT& result);
-  // Seam for the newer-manifest hand-over: false ends the start-up (another launcher ran).
+  // Follows the chain of newer manifests from the embedded "Latest" (HTTPS only); false ends the
+  // start-up (another launcher ran). Virtual so that tests can watch the start-up's order.
   virtual bool UpdateManifest(const JSON::JsonObject& embeddedLaunchPackage);
 
  private:

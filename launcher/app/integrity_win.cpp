@@ -6,6 +6,7 @@
 #include <wintrust.h>
 
 #include "../installer/unique_handle.h"
+#include "pe_headers.h"
 
 namespace Tevrian {
 namespace {
@@ -20,10 +21,21 @@ bool ImageHasCertificateTable() {
   return security.VirtualAddress != 0 && security.Size != 0;
 }
 
-}  // namespace
+bool FileHasCertificateTable(const std::wstring& path) {
+  TevMSI::CFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  return HasCertificateTable([&](std::uint64_t offset, void* out, std::size_t size) {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    return SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN) &&
+           ReadFile(file.get(), out, static_cast<DWORD>(size), &read, nullptr) && read == size;
+  });
+}
 
-SignatureCheck VerifyOwnSignature(const std::wstring& path) {
-  const bool carriesSignature = ImageHasCertificateTable();
+// `carriesSignature`: whether the file's headers point to a certificate table at all.
+SignatureCheck VerifySignature(const std::wstring& path, bool carriesSignature) {
   TevMSI::CModule wintrust = TevMSI::LoadSystemLibrary(L"wintrust.dll");
   using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
   auto verify = wintrust ? reinterpret_cast<WinVerifyTrustFn>(
@@ -53,6 +65,16 @@ SignatureCheck VerifyOwnSignature(const std::wstring& path) {
   if (status == 0) return {SignatureState::Verified, status};
   if (status == static_cast<LONG>(TRUST_E_NOSIGNATURE) && !carriesSignature) return {SignatureState::Unsigned, status};
   return {SignatureState::Invalid, status};
+}
+
+}  // namespace
+
+SignatureCheck VerifyOwnSignature(const std::wstring& path) {
+  return VerifySignature(path, ImageHasCertificateTable());
+}
+
+SignatureCheck VerifyFileSignature(const std::wstring& path) {
+  return VerifySignature(path, FileHasCertificateTable(path));
 }
 
 }  // namespace Tevrian
