@@ -37,12 +37,20 @@ DWORD CMsiExecCommand::Run(int showCommand) {
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
-  info.lpFile = L"msiexec.exe";
+  const std::wstring program = SystemMsiexecPath();
+  info.lpFile = program.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = showCommand;
   if (!ShellExecuteExW(&info)) return GetLastError();
   m_process.reset(info.hProcess);
   return 0;
+}
+
+std::wstring SystemMsiexecPath() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return L"msiexec.exe";
+  return std::wstring(folder) + L"\\msiexec.exe";
 }
 
 std::wstring UILevelArgument(const std::wstring& uiLevel) {

@@ -42,6 +42,11 @@ class CMsiExecCommand {
   TevMSI::CKernelHandle m_process;
 };
 
+// msiexec.exe of the system folder. Never the bare name: the shell would look in the current
+// folder first, and a launcher started from a Downloads folder would run, elevated, whatever
+// msiexec.exe lies there.
+std::wstring SystemMsiexecPath();
+
 // The msiexec option of a "UILevel" ("None", "Basic", "Reduce", "Full", matched exactly), such as
 // "/qn"; empty for any other text.
 std::wstring UILevelArgument(const std::wstring& uiLevel);

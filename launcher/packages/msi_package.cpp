@@ -56,7 +56,7 @@ bool CExecuteMsiPackage::Execute(const std::wstring& executeFilePath) {
   CMsiExecCommand command;
   BuildCommand(command, executeFilePath);
 
-  m_host->WriteLog(FormatText(L"Call:ShellExecute( msiexec.exe, {0} )", command.Parameters()));
+  m_host->WriteLog(FormatText(L"Call:ShellExecute( {0}, {1} )", SystemMsiexecPath(), command.Parameters()));
   // A hidden run starts the installer hidden too, as every other program it starts.
   const DWORD started = command.Run(m_host->IsHidden() ? SW_HIDE : SW_SHOWNORMAL);
   if (started != 0) {

@@ -12,16 +12,16 @@
 namespace Tevrian {
 namespace {
 
-// msiexec.exe in the installer's own folder when the registry names one; else the bare name for
-// the shell's search.
+// msiexec.exe in the installer's own folder when the registry names one; else the system's.
 std::wstring MsiExecProgram() {
   std::wstring location;
   TevMSI::CTevRegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer", KEY_READ)) {
     location = key.Value(L"InstallLocation").GetString();
   }
+  if (location.empty()) return SystemMsiexecPath();
   wchar_t program[MAX_PATH] = {};
-  if (!PathCombineW(program, location.c_str(), L"msiexec.exe")) return L"msiexec.exe";
+  if (!PathCombineW(program, location.c_str(), L"msiexec.exe")) return SystemMsiexecPath();
   return program;
 }
 

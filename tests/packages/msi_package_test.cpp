@@ -240,9 +240,10 @@ TEST_F(MsiPackageTest, OlderPackageThanTheInstalledProductIsAPlainInstall) {
   Package("{}")->BuildCommand(command, older);
   EXPECT_EQ(command.Mode(), InstallModeInstall);
   EXPECT_EQ(command.Parameters(), L"/i \"" + older + L"\"/qn /norestart");
-  // Whatever msiexec answers becomes the launcher's exit code, and only 0 lets the chain go on.
-  const bool installed = Package("{}")->Execute(older);
-  EXPECT_EQ(installed, host.m_exitCode == 0);
+  // The installer refuses another version of an installed product: its code stops the chain.
+  EXPECT_FALSE(Package("{}")->Execute(older));
+  EXPECT_EQ(host.m_exitCode, static_cast<std::uint32_t>(ERROR_PRODUCT_VERSION));
+  EXPECT_EQ(ProductInfo(kVersionedProduct, L"VersionString"), L"1.2.0");
 }
 
 TEST_F(MsiPackageTest, RebootRequestOfAPackageAndOfAPrerequisite) {
@@ -276,6 +277,29 @@ TEST_F(MsiPackageTest, FailingInstallStopsWithItsCode) {
   EXPECT_NE(host.m_exitCode, 0u);
   EXPECT_NE(host.m_exitCode, 3010u);
   DeleteFileW(bogus.c_str());
+}
+
+TEST_F(MsiPackageTest, MsiexecPlantedInTheCurrentFolderIsNeverRun) {
+  // A launcher started from a Downloads folder has it as its current folder: a program named
+  // msiexec.exe there must not be what installs the package (elevated, as the launcher is).
+  // Windows' shell searches the current folder first for a bare program name; Wine's does not,
+  // so under Wine this guards the system msiexec.exe being named, and on Windows it catches it.
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring record = std::wstring(temp) + L"msi_package_test_planted.txt";
+  DeleteFileW(record.c_str());
+  SetEnvironmentVariableW(L"TEV_STANDIN_RECORD", record.c_str());
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_TRUE(SetCurrentDirectoryW(TevTest::WinePath(TEV_STANDIN_DIR).c_str()));
+  host.m_quiet = true;
+  EXPECT_FALSE(Package("{}")->Execute(L"C:\\no such package.msi"));
+  SetCurrentDirectoryW(current);
+  SetEnvironmentVariableW(L"TEV_STANDIN_RECORD", nullptr);
+  EXPECT_EQ(GetFileAttributesW(record.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted msiexec.exe ran";
+  // The real installer ran and could not open the package.
+  EXPECT_NE(host.m_exitCode, 0u);
+  DeleteFileW(record.c_str());
 }
 
 }  // namespace

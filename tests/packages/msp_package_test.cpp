@@ -174,6 +174,21 @@ TEST_F(MspPackageTest, ExitCodes) {
   }
 }
 
+TEST_F(MspPackageTest, WithoutARegisteredFolderTheSystemMsiexecRuns) {
+  CInstallLocation location(L"");
+  host.m_quiet = true;
+  std::wstring received;
+  // The real installer: it cannot open a patch that does not exist.
+  EXPECT_FALSE(Execute("{}", 0, received));
+  EXPECT_EQ(received, L"<not started>");
+  EXPECT_NE(host.m_exitCode, 0u);
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  const auto lines = host.LogBodies();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"Execute!( " + std::wstring(system) + L"\\msiexec.exe )"),
+            lines.end());
+}
+
 TEST_F(MspPackageTest, ProgramThatCannotStartRaisesTheSystemError) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
