@@ -41,7 +41,11 @@ DWORD CMsiExecCommand::Run(int showCommand) {
   info.lpFile = program.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = showCommand;
-  if (!ShellExecuteExW(&info)) return GetLastError();
+  if (!ShellExecuteExW(&info)) {
+    // A failed start must never read as 0, which the caller takes for a start.
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_FUNCTION_FAILED;
+  }
   m_process.reset(info.hProcess);
   return 0;
 }
