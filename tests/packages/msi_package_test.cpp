@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,10 @@
 #include "json_parser.h"
 #include "msi_api.h"
 #include "msi_exception.h"
+#include "msi_handle.h"
 #include "msi_package.h"
 #include "text.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -33,15 +36,14 @@ DWORD Msiexec(const std::wstring& arguments) {
   std::wstring command = L"msiexec " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
     return GetLastError();
   }
-  WaitForSingleObject(process.hProcess, 120000);
+  const TevMSI::CKernelHandle process(started.hProcess), thread(started.hThread);
+  WaitForSingleObject(process.get(), 120000);
   DWORD exitCode = 1;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  GetExitCodeProcess(process.get(), &exitCode);
   return exitCode;
 }
 
@@ -62,22 +64,16 @@ std::wstring ProductInfo(const wchar_t* code, const wchar_t* name) {
 
 // The package code a package file carries.
 std::wstring PackageCodeOf(const std::wstring& path) {
-  MSIHANDLE database = 0;
-  MSIHANDLE summary = 0;
+  TevMSI::CMsiDatabase database;
+  TevMSI::CMsiSummaryInfo summary;
+  UINT type = 0;
+  INT integer = 0;
+  FILETIME time{};
   std::wstring code;
-  if (TevMSI::Msi().OpenDatabase(path.c_str(), MSIDBOPEN_READONLY, &database) == ERROR_SUCCESS &&
-      TevMSI::Msi().GetSummaryInformation(database, nullptr, 0, &summary) == ERROR_SUCCESS) {
-    wchar_t text[64] = {};
-    DWORD size = 64;
-    UINT type = 0;
-    INT integer = 0;
-    FILETIME time{};
-    if (TevMSI::Msi().SummaryInfoGetProperty(summary, 9, &type, &integer, &time, text, &size) == ERROR_SUCCESS) {
-      code = text;
-    }
+  if (!database.Open(path, MSIDBOPEN_READONLY) || !summary.Open(database, 0) ||
+      !summary.GetProperty(9, type, integer, time, code)) {
+    return {};
   }
-  if (summary) TevMSI::Msi().CloseHandle(summary);
-  if (database) TevMSI::Msi().CloseHandle(database);
   return code;
 }
 
@@ -193,12 +189,13 @@ TEST_F(MsiPackageTest, PlainInstallWritesTheLogNamedAfterTheDisplayName) {
   EXPECT_EQ(host.m_exitCode, 0u);
   EXPECT_EQ(ProductState(kPlainProduct), INSTALLSTATE_DEFAULT);
 
-  WIN32_FIND_DATAW found{};
-  HANDLE find = FindFirstFileW((host.temp + L"Plain_Fixture_MSI_*.log").c_str(), &found);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE) << "no installer log";
-  FindClose(find);
-  EXPECT_GT(found.nFileSizeLow, 0u);
-  DeleteFileW((host.temp + found.cFileName).c_str());
+  std::vector<std::filesystem::path> logs;
+  for (const auto& item : std::filesystem::directory_iterator(host.temp)) logs.push_back(item.path());
+  ASSERT_EQ(logs.size(), 1u) << "one installer log";
+  const std::wstring name = logs[0].filename().wstring();
+  EXPECT_TRUE(name.starts_with(L"Plain_Fixture_MSI_") && name.ends_with(L".log")) << name;
+  EXPECT_GT(std::filesystem::file_size(logs[0]), 0u);
+  std::filesystem::remove(logs[0]);
   RemoveDirectoryW(host.temp.c_str());
 
   const auto lines = host.LogBodies();
@@ -267,11 +264,12 @@ TEST_F(MsiPackageTest, FailingInstallStopsWithItsCode) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   const std::wstring bogus = std::wstring(temp) + L"msi_package_test_bogus.msi";
-  HANDLE file = CreateFileW(bogus.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(file, "not a package", 13, &written, nullptr);
-  CloseHandle(file);
+  {
+    const TevMSI::CFileHandle file(CreateFileW(bogus.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    WriteFile(file.get(), "not a package", 13, &written, nullptr);
+  }
   EXPECT_EQ(GetInstallMode(bogus), InstallModeNotOpened);
   EXPECT_FALSE(Package("{}")->Execute(bogus));
   EXPECT_NE(host.m_exitCode, 0u);

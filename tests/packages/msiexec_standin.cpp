@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "unique_handle.h"
+
 int wmain() {
   std::wstring line = GetCommandLineW();
   std::size_t end = 0;
@@ -21,11 +23,12 @@ int wmain() {
 
   wchar_t record[MAX_PATH] = {};
   if (GetEnvironmentVariableW(L"TEV_STANDIN_RECORD", record, MAX_PATH)) {
-    HANDLE file = CreateFileW(record, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    const TevMSI::CFileHandle file(
+        CreateFileW(record, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
       DWORD written = 0;
-      WriteFile(file, parameters.data(), static_cast<DWORD>(parameters.size() * sizeof(wchar_t)), &written, nullptr);
-      CloseHandle(file);
+      WriteFile(file.get(), parameters.data(), static_cast<DWORD>(parameters.size() * sizeof(wchar_t)), &written,
+                nullptr);
     }
   }
   wchar_t code[16] = {};

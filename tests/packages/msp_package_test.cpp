@@ -13,6 +13,7 @@
 #include "json_parser.h"
 #include "msi_exception.h"
 #include "msp_package.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -59,12 +60,11 @@ class CInstallLocation {
 };
 
 std::wstring ReadRecord(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return L"<not started>";
+  const TevMSI::CFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return L"<not started>";
   std::wstring text(4096, L'\0');
   DWORD read = 0;
-  ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
-  CloseHandle(file);
+  ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
   text.resize(read / sizeof(wchar_t));
   return text;
 }
