@@ -174,6 +174,15 @@ TEST_F(MspPackageTest, ExitCodes) {
   }
 }
 
+TEST_F(MspPackageTest, WrongMemberKindsAreMalformed) {
+  for (const char* entry : {R"({"DisplayName":1})", R"({"UILevel":true})", R"({"PreRequired":"yes"})"}) {
+    SCOPED_TRACE(entry);
+    CExecuteMspPackage package(JSON::ParseJSON(entry).AsObject(), host.m_properties);
+    package.SetHost(&host);
+    EXPECT_THROW(package.Parameters(L"C:\\fix.msp"), JSON::BadAnyCast);
+  }
+}
+
 TEST_F(MspPackageTest, WithoutARegisteredFolderTheSystemMsiexecRuns) {
   CInstallLocation location(L"");
   host.m_quiet = true;
