@@ -3,13 +3,89 @@
 #include <windows.h>
 
 #include "../installer/msi_exception.h"
+#include "../shared/text_template.h"
 
 namespace Tevrian {
 
-// Installing is not part of this build yet: a package must never report an install it did not do.
-bool CExecuteMsiPackage::Execute(const std::wstring&) {
-  throw TevMSI::CMsiException(ERROR_CALL_NOT_IMPLEMENTED,
-                              GetPackageType() + L" packages cannot be installed by this build.");
+void CExecuteMsiPackage::BuildCommand(CMsiExecCommand& command, const std::wstring& executeFilePath) {
+  command.SetPackage(executeFilePath);
+  m_host->WriteLog(FormatText(L"GetInstallMode( {0} ):{1}", executeFilePath, InstallModeName(command.Mode())));
+
+  if (entry.contains("DisplayName")) {
+    const std::wstring name = Reading("DisplayName", [&] { return JSON::GetValue(entry, "DisplayName", L""); });
+    const std::wstring log = InstallerLogPath(m_host->TempFolder(), name);
+    if (log.empty()) {
+      m_host->WriteLog(L"No installer log: the temporary folder's path is too long");
+    } else {
+      command.SetLogFile(log);
+    }
+  }
+
+  if (m_host->IsQuiet()) {
+    command.AddArgument(L"/qn /norestart");
+  } else {
+    const bool preRequired = IsPreRequired();
+    if (preRequired) command.AddArgument(L"/norestart");
+    if (entry.contains("UILevel")) {
+      command.AddArgument(UILevelArgument(Reading("UILevel", [&] { return JSON::GetValue(entry, "UILevel", L""); })));
+    }
+    if (!preRequired) {
+      command.AddArgument(L"/promptrestart");
+      if (m_host->ScheduleReboot()) {
+        // The reboot an earlier package asked for happens with this one.
+        m_host->SetScheduleReboot(false);
+        command.AddArgument(L"/forcerestart");
+      }
+    }
+  }
+
+  if (entry.contains("MsiProperty")) {
+    Reading("MsiProperty", [&] {
+      JSON::WithinMember("MsiProperty", [&] {
+        for (const auto& member : entry.at("MsiProperty").AsObject()) {
+          // A NUL would end the command line there, silently dropping everything after it.
+          const std::wstring value = JSON::WithoutNul(m_properties.Resolve(JSON::MemberString(member)));
+          command.AddArgument(JSON::DecodeJSONString(member.first) + L"=" + value);
+        }
+      });
+    });
+  }
+}
+
+bool CExecuteMsiPackage::Execute(const std::wstring& executeFilePath) {
+  CMsiExecCommand command;
+  BuildCommand(command, executeFilePath);
+
+  m_host->WriteLog(FormatText(L"Call:ShellExecute( {0}, {1} )", SystemMsiexecPath(), command.Parameters()));
+  // A hidden run starts the installer hidden too, as every other program it starts.
+  const DWORD started = command.Run(m_host->IsHidden() ? SW_HIDE : SW_SHOWNORMAL);
+  if (started != 0) {
+    m_host->WriteLog(FormatText(L"Failed: ShellExecuteEx():{0}", started));
+    throw TevMSI::CMsiException(static_cast<std::int32_t>(started));
+  }
+
+  std::uint32_t result = m_host->ExitCode();
+  DWORD exitCode = 0;
+  if (!command.Process()) {
+    m_host->WriteLog(L"Succeeded: ShellExecuteEx() gave no process to wait for; the exit code cannot be read");
+  } else if (WaitForSingleObject(command.Process(), INFINITE) == WAIT_FAILED ||
+             !GetExitCodeProcess(command.Process(), &exitCode)) {
+    m_host->WriteLog(FormatText(L"Failed: GetExitCodeProcess():{0}", GetLastError()));
+  } else {
+    m_host->WriteLog(FormatText(L"Succeeded: GetExitCodeProcess( {0} ):ExitCode={1}", exitCode,
+                                static_cast<std::int32_t>(exitCode)));
+    if (exitCode == ERROR_SUCCESS_REBOOT_REQUIRED) {
+      m_host->SetScheduleReboot(true);
+      if (!IsPreRequired()) {
+        m_host->SetExitCode(exitCode);
+        result = exitCode;
+      }
+    } else {
+      m_host->SetExitCode(exitCode);
+      result = exitCode;
+    }
+  }
+  return result == 0;
 }
 
 bool CExecuteMsiPackage::IsExecute() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "execute_package.h"
+#include "msi_exec_command.h"
 
 namespace Tevrian {
 
@@ -11,6 +12,10 @@ class CExecuteMsiPackage : public CExecutePackage {
   std::wstring GetPackageType() const override { return L"MsiPackage"; }
   bool Execute(const std::wstring& executeFilePath) override;
   bool IsExecute() override;
+
+  // The command line for the package at `executeFilePath`, as Execute runs it. Uses up a
+  // scheduled reboot: the command then asks for the restart.
+  void BuildCommand(CMsiExecCommand& command, const std::wstring& executeFilePath);
 };
 
 }  // namespace Tevrian

@@ -11,6 +11,10 @@ class CExecuteMspPackage : public CExecutePackage {
   std::wstring GetPackageType() const override { return L"MspPackage"; }
   bool Execute(const std::wstring& executeFilePath) override;
   bool IsExecute() override;
+
+  // The msiexec /update parameters for the patch at `executeFilePath`, as Execute runs them.
+  // Uses up a scheduled reboot: the command then asks for the restart.
+  std::wstring Parameters(const std::wstring& executeFilePath);
 };
 
 }  // namespace Tevrian

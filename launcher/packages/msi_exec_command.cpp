@@ -1,0 +1,90 @@
+#include "msi_exec_command.h"
+
+#include <shellapi.h>
+
+#include "../app/file_names.h"
+#include "../shared/text_template.h"
+
+namespace Tevrian {
+
+void CMsiExecCommand::SetPackage(const std::wstring& path) { SetPackage(path, GetInstallMode(path)); }
+
+void CMsiExecCommand::SetPackage(const std::wstring& path, InstallMode mode) {
+  m_packagePath = path;
+  m_installMode = mode;
+}
+
+void CMsiExecCommand::SetLogFile(const std::wstring& path) { m_logFile = path; }
+
+void CMsiExecCommand::AddArgument(const std::wstring& token) {
+  if (token.empty()) return;
+  if (!m_arguments.empty()) m_arguments += L' ';
+  m_arguments += token;
+}
+
+std::wstring CMsiExecCommand::Parameters() const {
+  // msiexec reads the options right after the closing quotation mark: no blank is needed there.
+  std::wstring parameters = FormatText(L"/{0} \"{1}\"", L"i", m_packagePath);
+  if (!m_logFile.empty()) parameters += FormatText(L"/l*xv \"{0}\" ", m_logFile);
+  parameters += m_arguments;
+  if (m_installMode == InstallModeReinstall) parameters += L" REINSTALLMODE=vomus REINSTALL=ALL";
+  return parameters;
+}
+
+DWORD CMsiExecCommand::Run(int showCommand) {
+  const std::wstring parameters = Parameters();
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = L"open";
+  const std::wstring program = SystemMsiexecPath();
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = showCommand;
+  if (!ShellExecuteExW(&info)) {
+    // A failed start must never read as 0, which the caller takes for a start.
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_FUNCTION_FAILED;
+  }
+  m_process.reset(info.hProcess);
+  return 0;
+}
+
+std::wstring SystemMsiexecPath() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return L"msiexec.exe";
+  return std::wstring(folder) + L"\\msiexec.exe";
+}
+
+std::wstring UILevelArgument(const std::wstring& uiLevel) {
+  if (uiLevel == L"None") return L"/qn";
+  if (uiLevel == L"Basic") return L"/qb";
+  if (uiLevel == L"Reduce") return L"/qr";
+  if (uiLevel == L"Full") return L"/qf";
+  return {};
+}
+
+std::wstring InstallerLogPath(const std::wstring& folder, std::wstring displayName, const LocalTime& t) {
+  SanitizeFileName(displayName);
+  const std::wstring stamp = FormatText(L"_MSI_{0}-{1:02d}-{2:02d}-{3:02d}-{4:02d}-{5:02d}.log", t.year, t.month, t.day,
+                                        t.hour, t.minute, t.second);
+  constexpr std::size_t kLongestPath = MAX_PATH - 1;
+  if (folder.size() + stamp.size() > kLongestPath) return {};
+  std::size_t room = kLongestPath - folder.size() - stamp.size();
+  if (displayName.size() > room) {
+    // Never leave half of a surrogate pair at the cut.
+    if (room > 0 && displayName[room - 1] >= 0xD800 && displayName[room - 1] <= 0xDBFF) --room;
+    displayName.resize(room);
+  }
+  return folder + displayName + stamp;
+}
+
+std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& displayName) {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return InstallerLogPath(folder, displayName,
+                          LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+}
+
+}  // namespace Tevrian

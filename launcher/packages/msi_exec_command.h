@@ -1,0 +1,63 @@
+// The msiexec /i command line of a product package, and its start through the shell. The
+// builder owns the started process's handle and closes it when it goes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "../app/log.h"
+#include "../installer/unique_handle.h"
+#include "install_mode.h"
+
+namespace Tevrian {
+
+class CMsiExecCommand {
+ public:
+  // Stores the package and decides from the installed products whether it reinstalls.
+  void SetPackage(const std::wstring& path);
+  // The same with a mode already known.
+  void SetPackage(const std::wstring& path, InstallMode mode);
+  // Where msiexec writes its verbose log; empty for none.
+  void SetLogFile(const std::wstring& path);
+  // One more token of the argument text, after one space; an empty token adds nothing.
+  void AddArgument(const std::wstring& token);
+
+  // The exact parameter text that Run passes to msiexec.exe.
+  std::wstring Parameters() const;
+  // Starts msiexec.exe with `showCommand`; 0 or the system error. No shell error box is ever
+  // shown: the caller reports the failure, and a box nobody sees would hang a hidden run.
+  DWORD Run(int showCommand);
+
+  // Null when not started, or when the shell gave no process.
+  HANDLE Process() const { return m_process.get(); }
+  InstallMode Mode() const { return m_installMode; }
+  const std::wstring& Arguments() const { return m_arguments; }
+
+ private:
+  std::wstring m_packagePath;
+  InstallMode m_installMode = InstallModeNotOpened;
+  std::wstring m_arguments;
+  std::wstring m_logFile;
+  TevMSI::CKernelHandle m_process;
+};
+
+// msiexec.exe of the system folder. Never the bare name: the shell would look in the current
+// folder first, and a launcher started from a Downloads folder would run, elevated, whatever
+// msiexec.exe lies there.
+std::wstring SystemMsiexecPath();
+
+// The msiexec option of a "UILevel" ("None", "Basic", "Reduce", "Full", matched exactly), such as
+// "/qn"; empty for any other text.
+std::wstring UILevelArgument(const std::wstring& uiLevel);
+
+// The installer log of a package named `displayName` started at `time`:
+// "<folder><name>_MSI_2024-03-05-09-07-02.log", the name made safe for a file name. A long name
+// is cut so that the whole path stays within the platform's 260-unit limit; empty when even the
+// time does not fit.
+std::wstring InstallerLogPath(const std::wstring& folder, std::wstring displayName, const LocalTime& time);
+
+// The same for now, in `folder`.
+std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& displayName);
+
+}  // namespace Tevrian
