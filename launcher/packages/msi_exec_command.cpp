@@ -87,4 +87,13 @@ std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& di
                           LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
 }
 
+std::wstring PackageInstallerLog(const CExecutePackage& package, CPackageHost& host) {
+  if (!package.entry.contains("DisplayName")) return {};
+  const std::wstring name =
+      package.Reading("DisplayName", [&] { return JSON::GetValue(package.entry, "DisplayName", L""); });
+  const std::wstring log = InstallerLogPath(host.TempFolder(), name);
+  if (log.empty()) host.WriteLog(L"No installer log: the temporary folder's path is too long");
+  return log;
+}
+
 }  // namespace Tevrian

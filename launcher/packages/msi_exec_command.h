@@ -8,6 +8,7 @@
 
 #include "../app/log.h"
 #include "../installer/unique_handle.h"
+#include "execute_package.h"
 #include "install_mode.h"
 
 namespace Tevrian {
@@ -59,5 +60,9 @@ std::wstring InstallerLogPath(const std::wstring& folder, std::wstring displayNa
 
 // The same for now, in `folder`.
 std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& displayName);
+
+// The installer log of `package` in the host's temporary folder: empty when the package has no
+// "DisplayName", or when the folder's path leaves no room for one (which is logged).
+std::wstring PackageInstallerLog(const CExecutePackage& package, CPackageHost& host);
 
 }  // namespace Tevrian

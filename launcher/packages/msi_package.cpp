@@ -11,15 +11,7 @@ void CExecuteMsiPackage::BuildCommand(CMsiExecCommand& command, const std::wstri
   command.SetPackage(executeFilePath);
   m_host->WriteLog(FormatText(L"GetInstallMode( {0} ):{1}", executeFilePath, InstallModeName(command.Mode())));
 
-  if (entry.contains("DisplayName")) {
-    const std::wstring name = Reading("DisplayName", [&] { return JSON::GetValue(entry, "DisplayName", L""); });
-    const std::wstring log = InstallerLogPath(m_host->TempFolder(), name);
-    if (log.empty()) {
-      m_host->WriteLog(L"No installer log: the temporary folder's path is too long");
-    } else {
-      command.SetLogFile(log);
-    }
-  }
+  if (const std::wstring log = PackageInstallerLog(*this, *m_host); !log.empty()) command.SetLogFile(log);
 
   if (m_host->IsQuiet()) {
     command.AddArgument(L"/qn /norestart");

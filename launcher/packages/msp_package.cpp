@@ -48,14 +48,8 @@ std::wstring CExecuteMspPackage::Parameters(const std::wstring& executeFilePath)
       }
     }
   }
-  if (entry.contains("DisplayName")) {
-    const std::wstring name = Reading("DisplayName", [&] { return JSON::GetValue(entry, "DisplayName", L""); });
-    const std::wstring log = InstallerLogPath(m_host->TempFolder(), name);
-    if (log.empty()) {
-      m_host->WriteLog(L"No installer log: the temporary folder's path is too long");
-    } else {
-      parameters += L" /l*xv \"" + log + L"\" ";
-    }
+  if (const std::wstring log = PackageInstallerLog(*this, *m_host); !log.empty()) {
+    parameters += L" /l*xv \"" + log + L"\" ";
   }
   return parameters;
 }

@@ -76,8 +76,19 @@ class ServedTestCase(LauncherTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.servers = Servers(cls.payloads())
-        cls.servers.trust(cls.prefix, BUILD)
+        # tearDownClass does not run after a failed set-up: a prefix left open would keep its
+        # wineserver, and with it the test runner's output pipe, alive.
+        try:
+            cls.servers = Servers(cls.payloads())
+        except BaseException:
+            cls.prefix.close()
+            raise
+        try:
+            cls.servers.trust(cls.prefix, BUILD)
+        except BaseException:
+            cls.servers.close()
+            cls.prefix.close()
+            raise
 
     @classmethod
     def tearDownClass(cls):

@@ -5,6 +5,7 @@ code its first argument names and appends the command line it got to the file TE
 names."""
 import json
 import os
+import subprocess
 import tempfile
 import unittest
 
@@ -14,6 +15,9 @@ from faultserver import pattern
 from servers import file_entry
 
 EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
+FIXTURES = os.path.join(BUILD, "x64", "fixtures")
+PLAIN = ("TevInstallPlain", "{C3D1E2F0-6A7B-4C8D-9E0F-1A2B3C4D5E61}")
+REBOOT = ("TevInstallReboot", "{C3D1E2F0-6A7B-4C8D-9E0F-1A2B3C4D5E71}")
 CANCELLED = 1602
 DOWNLOAD_FAILED = 0x80073CF5
 
@@ -25,8 +29,13 @@ class InstallRunTest(ServedTestCase):
     def payloads(cls):
         with open(EXITWITH, "rb") as f:
             cls.PROGRAM = f.read()
+        cls.MSI = {}
+        for name, _ in (PLAIN, REBOOT):
+            with open(os.path.join(FIXTURES, name + ".msi"), "rb") as f:
+                cls.MSI[name] = f.read()
         return {"pre1.exe": cls.PROGRAM, "pre2.exe": cls.PROGRAM, "main.exe": cls.PROGRAM,
-                "broken.exe": b"MZ but no program at all" * 100}
+                "broken.exe": b"MZ but no program at all" * 100,
+                **{name + ".msi": data for name, data in cls.MSI.items()}}
 
     def setUp(self):
         self.record = self.prefix.drive_c(f"record-{self._testMethodName}.txt")
@@ -48,6 +57,21 @@ class InstallRunTest(ServedTestCase):
             "CacheId": f"{self._testMethodName}-{package_id}",
             "ExecuteFile": {"Name": name, "DownloadUrl": url or self.servers.url(served or name), **file_entry(data)},
             "InstallCommand": command, "SilentInstallCommand": command, **members}}
+
+    def msi(self, product, payloads=(), **members):
+        """A real MSI package from nginx, cached under its own folder, with its verbose installer log."""
+        name, code = product
+        return {"MsiPackage": {
+            "Id": name, "DisplayName": name, "Cache": True, "CacheId": f"{self._testMethodName}-{name}",
+            "ProductCode": code, "Version": "1.0.0",
+            "ExecuteFile": {"Name": name + ".msi", "DownloadUrl": self.servers.url(name + ".msi"),
+                            **file_entry(self.MSI[name])},
+            "Payloads": list(payloads), **members}}
+
+    def installed(self, product):
+        query = self.prefix.wine(["reg", "query", rf"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{product[1]}"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return query.returncode == 0
 
     def run_chain(self, packages, arguments="", **kw):
         document = {"LaunchPackage": {"DisplayName": "Install"}, "LaunchList": packages}
@@ -115,6 +139,47 @@ class InstallRunTest(ServedTestCase):
         self.assertEqual([b.texts for b in self.boxes(result)], [["Install セットアップを中止します。", "よろしいですか？"]])
         # Nothing of the main package is left in the cache, not even a part.
         self.assertEqual(os.listdir(self.cache("main")) if os.path.isdir(self.cache("main")) else [], [])
+
+    def test_a_hidden_run_of_two_prerequisites_and_an_msi_package_installs_the_product(self):
+        result = self.run_chain([self.exe("pre1", "0 /first"), self.exe("pre2", "0 /second"), self.msi(PLAIN)],
+                                hidden=True)
+        self.assertEqual(result.exit_code, 0, result.log_text)
+        self.assertEqual(result.dialogs, [])
+        self.assertTrue(self.installed(PLAIN))
+        self.assertEqual([p for p, _ in self.started()], ["pre1.exe", "pre2.exe"])
+        self.assertInOrder(result.log_text, "Start ResolveSources()", "End ResolveSources():true",
+                           "Start InstallPrerequisites()", "pre1.exe", "pre2.exe", "DisplayName=TevInstallPlain",
+                           "End InstallPrerequisites():true", "Start InstallPackages()", "msiexec.exe",
+                           "End InstallPackages():true", "ExitCode=0(")
+        # The installer's verbose log is named after the package's "DisplayName".
+        self.assertTrue(any("TevInstallPlain_MSI_" in path for path in result.logs), list(result.logs))
+
+    def test_cancel_during_the_msi_download_leaves_the_cache_as_it_was(self):
+        # The product is not installed; its package file is cached and valid already, and its
+        # cabinet comes slowly and is cancelled.
+        self.prefix.wine(["msiexec", "/x", PLAIN[1], "/qn"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertFalse(self.installed(PLAIN))
+        cache = self.cache(PLAIN[0])
+        os.makedirs(cache, exist_ok=True)
+        with open(os.path.join(cache, PLAIN[0] + ".msi"), "wb") as f:
+            f.write(self.MSI[PLAIN[0]])
+        cabinet = {"Name": "data.cab", "DownloadUrl": self.fault_url_for(self.SLOW), **file_entry(self.SLOW)}
+        result = self.run_chain([self.exe("pre1", "0"), self.exe("pre2", "0"), self.msi(PLAIN, [cabinet])],
+                                answers=["cancel@pre2 をインストールしています。", "yes"])
+        self.assertEqual(result.exit_code, CANCELLED, result.output + result.log_text)
+        self.assertFalse(self.installed(PLAIN))
+        after_cancel = result.log_text.split("Cancel: the user stopped the setup", 1)[1]
+        self.assertNotIn("msiexec", after_cancel)
+        self.assertNotIn("Call:ShellExecute", after_cancel)
+        self.assertEqual(os.listdir(cache), [PLAIN[0] + ".msi"])
+        with open(os.path.join(cache, PLAIN[0] + ".msi"), "rb") as f:
+            self.assertEqual(f.read(), self.MSI[PLAIN[0]])
+
+    def test_a_quiet_run_whose_msi_package_asks_for_a_restart_ends_with_3010(self):
+        result = self.run_chain([self.msi(REBOOT)], "/quiet", hidden=True)
+        self.assertEqual(result.exit_code, 3010, result.log_text)
+        self.assertTrue(self.installed(REBOOT))
+        self.assertIn("/qn /norestart", result.log_text)
 
     def fault_url_for(self, data):
         self.assertEqual(data, pattern(len(data)))

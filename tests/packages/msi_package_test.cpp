@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../support/wine_path.h"
+#include "installer_log_text.h"
 #include "app/recording_app.h"
 #include "install_mode.h"
 #include "json_parser.h"
@@ -86,12 +87,7 @@ class MsiHost : public TevTest::RecordingApp {
   std::wstring TempFolder() override { return temp; }
 };
 
-// The log file's time replaced by <time>, so that a command line can be compared exactly.
-std::wstring WithoutTime(std::wstring text) {
-  const std::size_t at = text.find(L"_MSI_");
-  if (at != std::wstring::npos && at + 5 + 19 <= text.size()) text.replace(at + 5, 19, L"<time>");
-  return text;
-}
+using TevTest::WithoutTime;
 
 class MsiPackageTest : public ::testing::Test {
  protected:

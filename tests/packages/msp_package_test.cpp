@@ -9,6 +9,7 @@
 #include <string>
 
 #include "../support/wine_path.h"
+#include "installer_log_text.h"
 #include "app/recording_app.h"
 #include "json_parser.h"
 #include "msi_exception.h"
@@ -69,12 +70,7 @@ std::wstring ReadRecord(const std::wstring& path) {
   return text;
 }
 
-// The log file's time replaced by <time>, so that a command line can be compared exactly.
-std::wstring WithoutTime(std::wstring text) {
-  const std::size_t at = text.find(L"_MSI_");
-  if (at != std::wstring::npos && at + 5 + 19 <= text.size()) text.replace(at + 5, 19, L"<time>");
-  return text;
-}
+using TevTest::WithoutTime;
 
 class MspPackageTest : public ::testing::Test {
  protected:
