@@ -1,0 +1,62 @@
+// tevtool: the release engineers' tool. `tevtool VERB [ARGUMENTS...]`; `tevtool --help` lists the
+// verbs, `tevtool VERB --help` explains one.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "verbs.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+struct Verb {
+  const char* name;
+  const char* summary;
+  int (*run)(const TevTool::Args&);
+};
+
+constexpr Verb kVerbs[] = {
+    {"lint", "check a manifest as the launcher reads it", TevTool::Lint},
+    {"schema", "print the manifest's JSON Schema", TevTool::Schema},
+#ifdef _WIN32
+    {"hash", "print a file entry (Name, Size, Hash) for each file", TevTool::Hash},
+    {"stamp", "put a manifest into a copy of a launcher", TevTool::Stamp},
+#endif
+};
+
+int Usage(FILE* out, int code) {
+  std::fputs("usage: tevtool VERB [ARGUMENTS...]   (tevtool VERB --help for one verb)\n", out);
+  for (const Verb& verb : kVerbs) std::fprintf(out, "  %-8s %s\n", verb.name, verb.summary);
+  return code;
+}
+
+int Run(const std::vector<std::string>& words) {
+  if (words.empty()) return Usage(stderr, TevTool::kUsageOrFileError);
+  if (words[0] == "--help" || words[0] == "-h") return Usage(stdout, TevTool::kClean);
+  for (const Verb& verb : kVerbs) {
+    if (words[0] == verb.name) return verb.run(TevTool::Args(words.begin() + 1, words.end()));
+  }
+  std::fprintf(stderr, "tevtool: unknown verb \"%s\"\n", words[0].c_str());
+  return Usage(stderr, TevTool::kUsageOrFileError);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string word(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, word.data(), size, nullptr, nullptr);
+    words.push_back(std::move(word));
+  }
+  return Run(words);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
