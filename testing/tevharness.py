@@ -212,18 +212,21 @@ class StampError(Exception):
     pass
 
 
-def stamp(build: str, prefix: Prefix, launcher: str, manifest: Optional[str], output: str) -> None:
+def stamp(build: str, prefix: Prefix, launcher: str, manifest: Optional[str], output: str, force: bool = True) -> None:
     """Writes `manifest` (a file path; None removes the manifest) into a copy of `launcher` at
-    `output` (Linux paths), with the project's own tevstamp.exe."""
-    tool = os.path.join(build, "x64", "tevstamp.exe")
-    args = [z_path(tool), z_path(launcher), z_path(manifest), z_path(output)] if manifest else \
-        [z_path(tool), "--remove", z_path(launcher), z_path(output)]
+    `output` (Linux paths), with the project's own `tevtool stamp`; `force` stamps whatever the
+    manifest holds, so that malformed manifests stay testable."""
+    tool = os.path.join(build, "x64", "tevtool.exe")
+    options = ["--force"] if force else []
+    args = [z_path(tool), "stamp", *options, z_path(launcher), z_path(manifest), z_path(output)] if manifest else \
+        [z_path(tool), "stamp", "--remove", z_path(launcher), z_path(output)]
     proc = prefix.wine(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if proc.returncode != 0:
-        raise StampError(proc.stderr.decode("utf-8", errors="replace").strip() or f"tevstamp exit {proc.returncode}")
+        raise StampError(proc.stderr.decode("utf-8", errors="replace").strip() or f"tevtool exit {proc.returncode}")
 
 
-def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None, manifest=None) -> str:
+def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None, manifest=None,
+                     force: bool = True) -> str:
     """Copies the launcher into C:\\TevSetup, carrying `manifest` when given (a file path, or
     REMOVE_MANIFEST for none), and returns its Windows path."""
     folder = prefix.drive_c(LAUNCHER_DIR)
@@ -233,7 +236,7 @@ def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None,
     if manifest is None:
         shutil.copyfile(source, target)
     else:
-        stamp(build, prefix, source, None if manifest is REMOVE_MANIFEST else manifest, target)
+        stamp(build, prefix, source, None if manifest is REMOVE_MANIFEST else manifest, target, force)
     return windows_path(prefix, target)
 
 

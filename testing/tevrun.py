@@ -30,7 +30,7 @@ def main() -> int:
                                          options.hidden, None, options.timeout,
                                          manifest=os.path.abspath(options.manifest) if options.manifest else None)
     except tevharness.StampError as error:
-        print(f"tevstamp refused the manifest: {error}", file=sys.stderr)
+        print(f"tevtool stamp refused the manifest: {error}", file=sys.stderr)
         return 2
     finally:
         prefix.close()

@@ -208,6 +208,10 @@ class InstallRunTest(ServedTestCase):
             ("phase 2: a download the server refuses",
              [self.exe("pre1", "0", url=self.servers.fault.url("/status/404"))], DOWNLOAD_FAILED,
              "ファイルのダウンロードに失敗しました(404)\nネットワーク接続に問題がないか確認してください。"),
+            # Met only while the run installs: the dialog closes first, then the run ends as a
+            # malformed manifest does.
+            ("phase 2: a malformed member", [self.exe("pre1", 5)], 13,
+             "実行情報に誤りがあります。\nLaunchList[0].ExePackage.InstallCommand: expected a string, found an integer"),
             # The system's own code and text (Wine: 2, file not found; Windows: 193, not a program).
             ("phase 3: an installer that is no program",
              [self.exe("main", "0", prerequisite=False, served="broken.exe", data=b"MZ but no program at all" * 100)],

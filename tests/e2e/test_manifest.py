@@ -85,7 +85,7 @@ class MissingAndMalformedTest(ManifestTestCase):
                 path = manifest_file(document)
                 try:
                     with self.assertRaises(tevharness.StampError) as raised:
-                        tevharness.install_launcher(BUILD, self.prefix, manifest=path)
+                        tevharness.install_launcher(BUILD, self.prefix, manifest=path, force=False)
                 finally:
                     os.remove(path)
                 self.assertIn("is not a launch manifest", str(raised.exception))

@@ -1,12 +1,12 @@
-// tevstamp: puts a launch manifest into a copy of a built TevLauncher.exe, so that release
+// tevtool stamp: puts a launch manifest into a copy of a built TevLauncher.exe, so that release
 // engineers ship their product's manifest without rebuilding the launcher.
 //
-//   tevstamp LAUNCHER.exe MANIFEST.json OUTPUT.exe   stamp MANIFEST as resource JSON 1 of OUTPUT
-//   tevstamp --remove LAUNCHER.exe OUTPUT.exe        a copy that carries no manifest (for tests)
+//   tevtool stamp LAUNCHER.exe MANIFEST.json OUTPUT.exe [--force]
+//   tevtool stamp --remove LAUNCHER.exe OUTPUT.exe        a copy that carries no manifest (for tests)
 //
 // The manifest must read as an object with "LaunchPackage" and "LaunchList"; anything else is
-// refused before OUTPUT is written. Exit code 0 on success, 1 on a refused manifest, 2 on usage
-// or file errors. Sign OUTPUT after stamping: stamping changes the file.
+// refused before OUTPUT is written (--force stamps it anyway, so that tests can carry malformed
+// manifests). Sign OUTPUT after stamping: stamping changes the file.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,18 +17,24 @@
 #include <vector>
 
 #include "../../launcher/json/json_parser.h"
+#include "utf8_args.h"
+#include "verbs.h"
 
+namespace TevTool {
 namespace {
 
-constexpr int kRefused = 1;
-constexpr int kFailed = 2;
-
-int Fail(int code, const std::wstring& message) {
-  fwprintf(stderr, L"tevstamp: %ls\n", message.c_str());
-  return code;
-}
+constexpr char kHelp[] =
+    "usage: tevtool stamp LAUNCHER.exe MANIFEST.json OUTPUT.exe [--force]\n"
+    "       tevtool stamp --remove LAUNCHER.exe OUTPUT.exe\n"
+    "Writes a copy of LAUNCHER carrying MANIFEST as its resource JSON 1 (or carrying none). A file that\n"
+    "is no launch manifest is refused (exit code 1) unless --force is given. Sign OUTPUT afterwards.\n";
 
 std::wstring ErrorText(DWORD error) { return L"error " + std::to_wstring(error); }
+
+int Fail(int code, const std::wstring& message) {
+  std::fprintf(stderr, "tevtool stamp: %s\n", Utf8(message).c_str());
+  return code;
+}
 
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   std::ifstream file(path.c_str(), std::ios::binary);
@@ -128,17 +134,17 @@ bool ResourcesWithoutManifest(const std::wstring& path, std::vector<Resource>& r
   return true;
 }
 
-int Stamp(const std::wstring& launcher, const std::string* manifest, const std::wstring& output) {
+int StampFile(const std::wstring& launcher, const std::string* manifest, const std::wstring& output) {
   std::vector<Resource> resources;
   WORD language = 0;
   if (!ResourcesWithoutManifest(launcher, resources, language)) {
-    return Fail(kFailed, L"cannot read the resources of " + launcher + L": " + ErrorText(GetLastError()));
+    return Fail(kUsageOrFileError, L"cannot read the resources of " + launcher + L": " + ErrorText(GetLastError()));
   }
   if (!CopyFileW(launcher.c_str(), output.c_str(), FALSE)) {
-    return Fail(kFailed, L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
+    return Fail(kUsageOrFileError, L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
   }
   HANDLE update = BeginUpdateResourceW(output.c_str(), TRUE);
-  if (!update) return Fail(kFailed, L"cannot update " + output + L": " + ErrorText(GetLastError()));
+  if (!update) return Fail(kUsageOrFileError, L"cannot update " + output + L": " + ErrorText(GetLastError()));
   bool ok = true;
   for (auto& r : resources) {
     ok = ok && UpdateResourceW(update, r.type.Get(), r.name.Get(), r.language, r.data.data(),
@@ -151,7 +157,7 @@ int Stamp(const std::wstring& launcher, const std::string* manifest, const std::
   const DWORD error = ok ? 0 : GetLastError();
   if (!EndUpdateResourceW(update, !ok) || !ok) {
     DeleteFileW(output.c_str());
-    return Fail(kFailed,
+    return Fail(kUsageOrFileError,
                 L"cannot write the manifest into " + output + L": " + ErrorText(error ? error : GetLastError()));
   }
   return 0;
@@ -159,16 +165,31 @@ int Stamp(const std::wstring& launcher, const std::string* manifest, const std::
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc == 4 && std::wstring(argv[1]) == L"--remove") return Stamp(argv[2], nullptr, argv[3]);
-  if (argc != 4) {
-    return Fail(kFailed,
-                L"usage: tevstamp LAUNCHER.exe MANIFEST.json OUTPUT.exe | tevstamp --remove LAUNCHER.exe OUTPUT.exe");
+int Stamp(const Args& args) {
+  std::vector<std::string> words;
+  bool force = false;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kHelp, stdout);
+      return kClean;
+    }
+    if (arg == "--force") {
+      force = true;
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (words.size() == 3 && words[0] == "--remove") return StampFile(Wide(words[1]), nullptr, Wide(words[2]));
+  if (words.size() != 3) {
+    std::fputs(kHelp, stderr);
+    return kUsageOrFileError;
   }
   std::string manifest;
-  if (!ReadFileBytes(argv[2], manifest)) return Fail(kFailed, std::wstring(L"cannot read ") + argv[2]);
-  if (const std::wstring problem = ManifestProblem(manifest); !problem.empty()) {
-    return Fail(kRefused, std::wstring(argv[2]) + L" is not a launch manifest: " + problem);
+  if (!ReadFileBytes(Wide(words[1]), manifest)) return Fail(kUsageOrFileError, L"cannot read " + Wide(words[1]));
+  if (const std::wstring problem = ManifestProblem(manifest); !problem.empty() && !force) {
+    return Fail(kFindings, Wide(words[1]) + L" is not a launch manifest: " + problem);
   }
-  return Stamp(argv[1], &manifest, argv[3]);
+  return StampFile(Wide(words[0]), &manifest, Wide(words[2]));
 }
+
+}  // namespace TevTool

@@ -1,0 +1,84 @@
+"""tevtool as a release engineer meets it: `hash` describes a file exactly as the launcher checks
+it (an entry it prints verifies in a real run; the same entry fails once one byte of the file
+changes), and `stamp` refuses what is no launch manifest unless forced."""
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+
+import tevharness
+from e2e import BUILD, ServedTestCase
+
+TEVTOOL = os.path.join(BUILD, "x64", "tevtool.exe")
+EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
+
+
+class TevtoolTest(ServedTestCase):
+    @classmethod
+    def payloads(cls):
+        with open(EXITWITH, "rb") as f:
+            cls.PROGRAM = f.read()
+        return {"setup.exe": cls.PROGRAM}
+
+    def tevtool(self, *args):
+        proc = self.prefix.wine([tevharness.z_path(TEVTOOL), *args], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        return proc.returncode, proc.stdout.decode("utf-8"), proc.stderr.decode("utf-8", errors="replace")
+
+    def run_with_entry(self, entry):
+        entry = {**entry, "DownloadUrl": self.servers.url("setup.exe")}
+        document = {"LaunchPackage": {"DisplayName": "Hashed"},
+                    "LaunchList": [{"ExePackage": {"Id": "setup", "PreRequired": True, "ExecuteFile": entry,
+                                                   "InstallCommand": "0"}}]}
+        fd, path = tempfile.mkstemp(suffix=".json")
+        with os.fdopen(fd, "w") as f:
+            json.dump(document, f)
+        try:
+            return self.run_launcher("", manifest=path, hidden=True)
+        finally:
+            os.remove(path)
+
+    def test_a_hashed_entry_verifies_in_a_real_run_and_one_changed_byte_fails_it(self):
+        local = os.path.join(tempfile.mkdtemp(), "setup.exe")
+        with open(local, "wb") as f:
+            f.write(self.PROGRAM)
+        code, out, err = self.tevtool("hash", tevharness.z_path(local))
+        self.assertEqual(code, 0, err)
+        entry = json.loads(out)
+        self.assertEqual((entry["Name"], entry["Size"], len(entry["Hash"])), ("setup.exe", len(self.PROGRAM), 4))
+        result = self.run_with_entry(entry)
+        self.assertEqual(result.exit_code, 0, result.log_text)
+        changed = bytearray(self.PROGRAM)
+        changed[len(changed) // 2] ^= 1
+        self.servers.add("setup.exe", bytes(changed))
+        result = self.run_with_entry(entry)
+        self.assertNotEqual(result.exit_code, 0, result.log_text)
+        self.assertIn("File contents differ(", result.log_text)
+
+    def test_hash_refuses_what_it_cannot_describe(self):
+        code, out, err = self.tevtool("hash", "Z:\\no\\such\\file.bin")
+        self.assertEqual((code, out), (2, ""))
+        self.assertIn("no such file", err)
+        self.assertEqual(self.tevtool("hash")[0], 2)
+        self.assertEqual(self.tevtool("hash", "--help")[0], 0)
+
+    def test_stamp_refuses_what_is_no_launch_manifest_unless_forced(self):
+        folder = tempfile.mkdtemp()
+        manifest, output = os.path.join(folder, "m.json"), os.path.join(folder, "out.exe")
+        with open(manifest, "w") as f:
+            f.write("[1, 2]")
+        launcher = os.path.join(BUILD, "x64", "TevLauncher.exe")
+        code, _, err = self.tevtool("stamp", tevharness.z_path(launcher), tevharness.z_path(manifest),
+                                    tevharness.z_path(output))
+        self.assertEqual(code, 1)
+        self.assertIn("is not a launch manifest", err)
+        self.assertFalse(os.path.exists(output))
+        code, _, err = self.tevtool("stamp", "--force", tevharness.z_path(launcher), tevharness.z_path(manifest),
+                                    tevharness.z_path(output))
+        self.assertEqual(code, 0, err)
+        self.assertTrue(os.path.exists(output))
+
+
+if __name__ == "__main__":
+    unittest.main()
