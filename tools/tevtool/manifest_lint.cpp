@@ -11,6 +11,7 @@
 #include "json_parser.h"
 #include "manifest_members.h"
 #include "nearest_name.h"
+#include "number_token.h"
 #include "positioned_json.h"
 #include "source_position.h"
 #include "text_utf8.h"
@@ -116,8 +117,31 @@ class Linter {
       return;
     }
     if (value.kind == JsonKind::String) CheckText(value, type, name, offset);
+    if (value.kind == JsonKind::Integer) CheckNumber(value, type, name, offset);
     if (value.kind == JsonKind::Object) CheckObject(value, type, name);
     if (value.kind == JsonKind::Array) CheckArray(value, type, name);
+  }
+
+  // A number the launcher reads as another value than written, silently.
+  void CheckNumber(const PositionedValue& value, const TypeInfo& type, std::string_view name, std::uint32_t offset) {
+    const NumberReading reading = ReadNumberToken(value.raw);
+    const std::string readAs = std::to_string(reading.value);
+    if (value.raw.empty()) {
+      Add(offset, Severity::Warning, Quoted(name) + ": an empty value, read as the number 0");
+    } else if (!reading.plain) {
+      Add(offset, Severity::Warning,
+          Quoted(name) + ": the number " + std::string(value.raw) + " is read as " + readAs +
+              " (only an integer's decimal digits are read)");
+    } else {
+      // Hash words are compared as 32-bit patterns, so their unsigned spelling is as good.
+      const long double low = -2147483648.0L;
+      const long double high = type.meaning == Meaning::HashWord ? 4294967295.0L : 2147483647.0L;
+      if (reading.written < low || reading.written > high) {
+        Add(offset, Severity::Warning,
+            Quoted(name) + ": the number " + std::string(value.raw) + " is beyond " +
+                (type.meaning == Meaning::HashWord ? "32 bits" : "the signed 32-bit range") + " and read as " + readAs);
+      }
+    }
   }
 
   void CheckArray(const PositionedValue& array, const TypeInfo& type, std::string_view name) {

@@ -20,7 +20,8 @@ constexpr TypeInfo kFileName{{}, ValueKind::String, Meaning::FileName};
 constexpr TypeInfo kPackageId{{}, ValueKind::String, Meaning::PackageId};
 constexpr TypeInfo kTargetPackage{{}, ValueKind::String, Meaning::TargetPackage};
 constexpr TypeInfo kScalar{{}, ValueKind::Scalar};
-constexpr TypeInfo kHash{{}, ValueKind::Array, Meaning::Hash, {}, &kInteger};
+constexpr TypeInfo kHashWord{{}, ValueKind::Integer, Meaning::HashWord};
+constexpr TypeInfo kHash{{}, ValueKind::Array, Meaning::Hash, {}, &kHashWord};
 
 constexpr std::array kBehaviors = {"success"sv, "scheduleReboot"sv, "forceReboot"sv, "error"sv};
 constexpr TypeInfo kBehavior{{}, ValueKind::String, Meaning::Behavior, {}, nullptr, kBehaviors};

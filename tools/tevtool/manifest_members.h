@@ -30,6 +30,7 @@ enum class Meaning {
   Address,          // fetched, no scheme preferred
   FileName,         // a relative path joined under a folder
   Hash,             // four 32-bit words
+  HashWord,         // one of them, compared as a 32-bit pattern
   PackageId,        // unique within the launch list
   TargetPackage,    // a type word or an Id of the launch list
   Behavior,         // one of the type's values

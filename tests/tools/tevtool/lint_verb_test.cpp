@@ -208,6 +208,18 @@ const Fault kFaults[] = {
      .type = R"("MsiPackage")",
      .expected = "warning: \"Version\": the version \"1.70000\" has a field above 65535",
      .exitCode = kClean},
+    {.name = "fraction",
+     .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", @"Size": 1.5e3, "Hash": [1, 2, 3, 4]})",
+     .expected = "warning: \"Size\": the number 1.5e3 is read as 1 (only an integer's decimal digits are read)",
+     .exitCode = kClean},
+    {.name = "beyond_32_bits",
+     .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", @"Size": 2488871805, "Hash": [1, 2, 3, 4]})",
+     .expected = "warning: \"Size\": the number 2488871805 is beyond the signed 32-bit range and read as -1806095491",
+     .exitCode = kClean},
+    {.name = "empty_number",
+     .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 1, "Hash": [1, 2, 3, @]})",
+     .expected = "warning: \"Hash[3]\": an empty value, read as the number 0",
+     .exitCode = kClean},
     {.name = "repeated_key",
      .launchPackage = R"(@"DisplayName": "P", "DisplayName": "Q")",
      .expected = "warning: \"DisplayName\" is given again later in this object",
@@ -231,9 +243,22 @@ INSTANTIATE_TEST_SUITE_P(Table, LintFault, testing::ValuesIn(kFaults),
                          [](const testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 TEST(Lint, CleanManifestHasNoFindings) {
-  const LintRun run = RunLint(Compose({.name = "clean"}), "clean", true);
-  EXPECT_EQ(run.output, "");
-  EXPECT_EQ(run.exitCode, kClean);
+  const Fault clean[] = {
+      {.name = "clean"},
+      // Hash words are compared as 32-bit patterns: the unsigned spelling of a word is as good.
+      {.name = "clean_hash_words", .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 0,
+                                             "Hash": [4294967295, -1, 0, 2147483648]})"},
+      // A defined property, and one the launcher sets itself, are known names.
+      {.name = "clean_names",
+       .launchPackage = R"("DisplayName": "P", "Condition": "Defined AND VersionNT >= v6.1",
+                                                 "FailMessage": "[PackageName] needs [Defined]")",
+       .top = R"("Properies": [{"Defined": {"Value": 1}}],)"},
+  };
+  for (const Fault& fault : clean) {
+    const LintRun run = RunLint(Compose(fault), fault.name, true);
+    EXPECT_EQ(run.output, "") << fault.name;
+    EXPECT_EQ(run.exitCode, kClean) << fault.name;
+  }
 }
 
 // The three faults a release engineer is most likely to make, each on its own line.
