@@ -180,11 +180,20 @@ class Linter {
     }
     for (const PositionedMember& member : object.members) {
       if (member.overridden) continue;
-      // Of a definition the launcher reads nothing past its first member.
-      if (type.meaning == Meaning::Definition && &member != first) continue;
+      // Of a definition or a launch-list element the launcher reads nothing past the first member.
+      if ((type.meaning == Meaning::Definition || type.meaning == Meaning::PackageTypeWord) && &member != first) {
+        continue;
+      }
       const auto info = std::find_if(type.members.begin(), type.members.end(),
                                      [&](const MemberInfo& m) { return m.name == member.key; });
-      if (info != type.members.end()) {
+      if (info != type.members.end() && !info->onlyIn.empty() &&
+          std::find(info->onlyIn.begin(), info->onlyIn.end(), name) == info->onlyIn.end()) {
+        std::string readers;
+        for (const std::string_view word : info->onlyIn) readers += (readers.empty() ? "" : " and ") + Quoted(word);
+        Add(member.offset, Severity::Warning,
+            Quoted(member.key) + " is read only in " + readers + " entries: the launcher ignores it in " +
+                Quoted(name));
+      } else if (info != type.members.end()) {
         CheckMember(member, *info);
       } else if (type.item) {
         CheckValue(member.value, *type.item, member.key, member.offset);

@@ -58,6 +58,10 @@ constexpr TypeInfo kPatchTargets{{}, ValueKind::Array, Meaning::None, {}, &kPatc
 
 constexpr TypeInfo kMsiProperty{{}, ValueKind::Object, Meaning::None, {}, &kText};
 
+constexpr std::array kExeOnly = {"ExePackage"sv};
+constexpr std::array kMsiOnly = {"MsiPackage"sv};
+constexpr std::array kInstallerOnly = {"MsiPackage"sv, "MspPackage"sv};
+
 constexpr std::array<MemberInfo, 18> kPackageMembers = {{
     {"Id", &kPackageId, "the package's name in the launch list"},
     {"DisplayName", &kText, "the package's name for the user"},
@@ -66,17 +70,17 @@ constexpr std::array<MemberInfo, 18> kPackageMembers = {{
     {"CacheId", &kString, "cache subfolder, first choice"},
     {"ProductCode", &kString, "product code; cache subfolder, second choice"},
     {"UpgradeCode", &kString, "upgrade code of the product family"},
-    {"Version", &kVersion, "version of the MSI package"},
+    {"Version", &kVersion, "MSI packages: the package's version", false, kMsiOnly},
     {"PatchTargets", &kPatchTargets, "products a patch applies to"},
     {"ExecuteCondition", &kCondition, "the package applies only when this holds"},
     {"InstalledCondition", &kCondition, "the package counts as installed when this holds"},
     {"ExecuteFile", &kExecuteFile, "the file that is run"},
     {"Payloads", &kPayloads, "further files beside the executed one"},
-    {"InstallCommand", &kText, "executable packages: arguments of an interactive run"},
-    {"SilentInstallCommand", &kText, "executable packages: arguments of a quiet run"},
-    {"ExitCode", &kExitCodes, "executable packages: what each exit code means"},
-    {"UILevel", &kUILevel, "MSI and MSP packages: the installer's user interface"},
-    {"MsiProperty", &kMsiProperty, "MSI packages: property name to value"},
+    {"InstallCommand", &kText, "executable packages: arguments of an interactive run", false, kExeOnly},
+    {"SilentInstallCommand", &kText, "executable packages: arguments of a quiet run", false, kExeOnly},
+    {"ExitCode", &kExitCodes, "executable packages: what each exit code means", false, kExeOnly},
+    {"UILevel", &kUILevel, "MSI and MSP packages: the installer's user interface", false, kInstallerOnly},
+    {"MsiProperty", &kMsiProperty, "MSI packages: property name to value", false, kMsiOnly},
 }};
 constexpr TypeInfo kPackageEntry{"PackageEntry", ValueKind::Object, Meaning::None, kPackageMembers};
 
@@ -127,7 +131,7 @@ constexpr std::array<MemberInfo, 13> kLaunchPackageMembers = {{
     {"Latest", &kHttpsAddress, "address of a newer manifest"},
     {"Version", &kVersion, "version of this manifest, compared with a newer one's"},
     {"OtherLauncher", &kAddress, "address of another launcher program (newer manifests only)"},
-    {"DisplayName", &kText, "the package's name for the user; the property PackageName"},
+    {"DisplayName", &kText, "the package's name for the user; the property PackageName and the log file's name", true},
     {"TargetPackageName", &kString, "the property TargetPackageName"},
     {"Condition", &kNullableCondition, "must hold on this machine"},
     {"FailMessage", &kText, "shown when the condition is false"},

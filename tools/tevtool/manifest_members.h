@@ -49,6 +49,8 @@ struct MemberInfo {
   const TypeInfo* type;
   std::string_view description;
   bool required = false;
+  // Package entries: the type words whose packages read the member; empty for all.
+  std::span<const std::string_view> onlyIn = {};
 };
 
 struct TypeInfo {

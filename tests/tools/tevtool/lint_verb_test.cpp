@@ -135,6 +135,9 @@ const Fault kFaults[] = {
      .expected =
          "error: \"none\" is no \"UILevel\" the launcher knows (\"None\", \"Basic\", \"Reduce\", \"Full\"): it adds "
          "no user-interface option; did you mean \"None\"?"},
+    {.name = "no_display_name",
+     .whole = R"({"LaunchPackage": @{"Privileged": false}, "LaunchList": []})",
+     .expected = "error: \"LaunchPackage\" has no \"DisplayName\": the launcher stops with a malformed manifest"},
     {.name = "search_without_root",
      .top = R"("Properies": [{"P": {"RegistrySearch": @{"Key": "k", "Result": "value"}}}],)",
      .expected = "error: \"RegistrySearch\" has no \"Root\""},
@@ -220,6 +223,11 @@ const Fault kFaults[] = {
      .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 1, "Hash": [1, 2, 3, @]})",
      .expected = "warning: \"Hash[3]\": an empty value, read as the number 0",
      .exitCode = kClean},
+    {.name = "member_of_another_kind",
+     .package = R"("Id": "A", @"MsiProperty": {"P": "1"})",
+     .expected = "warning: \"MsiProperty\" is read only in \"MsiPackage\" entries: the launcher ignores it in "
+                 "\"ExePackage\"",
+     .exitCode = kClean},
     {.name = "repeated_key",
      .launchPackage = R"(@"DisplayName": "P", "DisplayName": "Q")",
      .expected = "warning: \"DisplayName\" is given again later in this object",
@@ -234,7 +242,7 @@ const Fault kFaults[] = {
          "warning: this object has 2 members: the launcher reads only the first in key order, \"RegistrySearch\"",
      .exitCode = kFindings},  // the first in key order is then an incomplete search: its "Root" is missing
     {.name = "rest_not_read",
-     .whole = "{\"LaunchPackage\": {}, \"LaunchList\": []}\n@]\n",
+     .whole = "{\"LaunchPackage\": {\"DisplayName\": \"P\"}, \"LaunchList\": []}\n@]\n",
      .expected = "warning: the launcher stops reading here: the rest of the text is ignored",
      .exitCode = kClean},
 };

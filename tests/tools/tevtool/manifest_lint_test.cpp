@@ -96,7 +96,7 @@ TEST(LintHostileText, NeverRaisesOrCrashes) {
   EXPECT_GT(files, 0u) << "no hostile files were found";
   // Deep nesting and long conditions stay within the reader's and the parser's own limits.
   EXPECT_NO_THROW(LintManifest(std::string(100000, '[')));
-  std::string deep = R"({"LaunchPackage": {"FailMessage": "f", "Condition": ")";
+  std::string deep = R"({"LaunchPackage": {"DisplayName": "P", "FailMessage": "f", "Condition": ")";
   for (int i = 0; i < 5000; ++i) deep += "( ";
   deep += R"(A"}, "LaunchList": []})";
   const std::vector<std::string> lines = Describe(deep);
