@@ -1,99 +1,109 @@
 #include "json_schema.h"
 
-#include <nlohmann/json.hpp>
-
+#include "json_document.h"
 #include "manifest_members.h"
 
 namespace TevTool {
 namespace {
 
-using Json = nlohmann::ordered_json;
+JsonNode StringList(std::span<const std::string_view> texts) {
+  JsonNode list = JsonNode::Array();
+  for (const std::string_view text : texts) list.Append(JsonNode::String(text));
+  return list;
+}
 
 class SchemaWriter {
  public:
-  Json Document() {
-    Json document;
-    document["$schema"] = "https://json-schema.org/draft/2020-12/schema";
-    document["title"] = ManifestType().description;
-    Json body = Inline(ManifestType());
-    for (auto& [key, value] : body.items()) document[key] = value;
-    document["$defs"] = m_defs;
+  JsonNode Document() {
+    JsonNode document = JsonNode::Object();
+    document["$schema"] = JsonNode::String("https://json-schema.org/draft/2020-12/schema");
+    document["title"] = JsonNode::String(ManifestType().description);
+    Describe(document, ManifestType());
+    document["$defs"] = std::move(m_defs);
     return document;
   }
 
  private:
-  Json Reference(const TypeInfo& type) {
+  JsonNode Reference(const TypeInfo& type) {
     if (type.id.empty()) return Inline(type);
-    const std::string id(type.id);
-    if (!m_defs.contains(id)) {
-      m_defs[id] = Json::object();  // taken first, so that a type met again is not written twice
-      m_defs[id] = Inline(type);
+    if (!m_defs.Contains(type.id)) {
+      m_defs[type.id] = JsonNode::Object();  // taken first, so that a type met again is written once
+      JsonNode definition = Inline(type);
+      m_defs[type.id] = std::move(definition);
     }
-    return Json{{"$ref", "#/$defs/" + id}};
+    JsonNode reference = JsonNode::Object();
+    reference["$ref"] = JsonNode::String("#/$defs/" + std::string(type.id));
+    return reference;
   }
 
-  Json Inline(const TypeInfo& type) {
-    Json schema;
-    if (!type.description.empty() && &type != &ManifestType()) schema["description"] = type.description;
-    switch (type.kind) {
-      case ValueKind::String:
-        schema["type"] = "string";
-        if (!type.values.empty())
-          schema["enum"] = Json(std::vector<std::string>(type.values.begin(), type.values.end()));
-        break;
-      case ValueKind::StringOrNull:
-        schema["type"] = {"string", "null"};
-        break;
-      case ValueKind::Scalar:
-        schema["type"] = {"string", "integer", "boolean"};
-        break;
-      case ValueKind::Boolean:
-        schema["type"] = "boolean";
-        break;
-      case ValueKind::Integer:
-        // Numbers are read as signed 32-bit integers.
-        schema["type"] = "integer";
-        break;
-      case ValueKind::Array:
-        schema["type"] = "array";
-        if (type.item) schema["items"] = Reference(*type.item);
-        if (type.meaning == Meaning::Hash) {
-          schema["minItems"] = 4;
-          schema["maxItems"] = 4;
-        }
-        break;
-      case ValueKind::Object: {
-        schema["type"] = "object";
-        if (!type.members.empty()) {
-          Json properties = Json::object();
-          Json required = Json::array();
-          for (const MemberInfo& member : type.members) {
-            Json property = Reference(*member.type);
-            if (!member.description.empty()) property["description"] = member.description;
-            properties[std::string(member.name)] = property;
-            if (member.required) required.push_back(member.name);
-          }
-          schema["properties"] = properties;
-          if (!required.empty()) schema["required"] = required;
-        }
-        // Unknown members are ignored by the launcher: flagged, so that a misspelt name shows.
-        schema["additionalProperties"] = type.item ? Reference(*type.item) : Json(false);
-        if (type.meaning == Meaning::PackageTypeWord) {
-          schema["minProperties"] = 1;
-          schema["maxProperties"] = 1;
-        }
-        if (type.meaning == Meaning::Definition) schema["maxProperties"] = 1;
-        break;
-      }
-    }
+  JsonNode Inline(const TypeInfo& type) {
+    JsonNode schema = JsonNode::Object();
+    if (!type.description.empty()) schema["description"] = JsonNode::String(type.description);
+    Describe(schema, type);
     return schema;
   }
 
-  Json m_defs = Json::object();
+  void Describe(JsonNode& schema, const TypeInfo& type) {
+    switch (type.kind) {
+      case ValueKind::String:
+        schema["type"] = JsonNode::String("string");
+        if (!type.values.empty()) schema["enum"] = StringList(type.values);
+        break;
+      case ValueKind::StringOrNull:
+        schema["type"] = StringList(std::initializer_list<std::string_view>{"string", "null"});
+        break;
+      case ValueKind::Scalar:
+        schema["type"] = StringList(std::initializer_list<std::string_view>{"string", "integer", "boolean"});
+        break;
+      case ValueKind::Boolean:
+        schema["type"] = JsonNode::String("boolean");
+        break;
+      case ValueKind::Integer:
+        schema["type"] = JsonNode::String("integer");
+        break;
+      case ValueKind::Array:
+        schema["type"] = JsonNode::String("array");
+        if (type.item) schema["items"] = Reference(*type.item);
+        if (type.meaning == Meaning::Hash) {
+          schema["minItems"] = JsonNode::Integer(4);
+          schema["maxItems"] = JsonNode::Integer(4);
+        }
+        break;
+      case ValueKind::Object:
+        DescribeObject(schema, type);
+        break;
+    }
+  }
+
+  void DescribeObject(JsonNode& schema, const TypeInfo& type) {
+    schema["type"] = JsonNode::String("object");
+    if (!type.members.empty()) {
+      JsonNode properties = JsonNode::Object();
+      JsonNode required = JsonNode::Array();
+      for (const MemberInfo& member : type.members) {
+        JsonNode property = Reference(*member.type);
+        if (!member.description.empty()) property["description"] = JsonNode::String(member.description);
+        properties[member.name] = std::move(property);
+        if (member.required) required.Append(JsonNode::String(member.name));
+      }
+      schema["properties"] = std::move(properties);
+      if (required.Size() > 0) schema["required"] = std::move(required);
+    }
+    // The launcher ignores unknown members: flagged, so that a misspelt name shows in the editor.
+    schema["additionalProperties"] = type.item ? Reference(*type.item) : JsonNode::Boolean(false);
+    if (type.meaning == Meaning::PackageTypeWord) {
+      schema["minProperties"] = JsonNode::Integer(1);
+      schema["maxProperties"] = JsonNode::Integer(1);
+    }
+    // Only the first member in key order is read.
+    if (type.meaning == Meaning::Definition) schema["maxProperties"] = JsonNode::Integer(1);
+  }
+
+  JsonNode m_defs = JsonNode::Object();
 };
 
 }  // namespace
 
-std::string ManifestSchema() { return SchemaWriter().Document().dump(2) + "\n"; }
+std::string ManifestSchema() { return SchemaWriter().Document().Dump() + "\n"; }
 
 }  // namespace TevTool

@@ -20,7 +20,10 @@ constexpr char kHelp[] =
     "(warnings). Exit code: 0 clean, 1 errors (or, with --werror, warnings too), 2 usage or file errors.\n";
 
 // False for anything but a readable regular file (a folder, a device, an unreadable file).
-bool ReadWholeFile(const std::string& path, std::string& text) {
+bool ReadWholeFile(const std::string& utf8Path, std::string& text) {
+  // The argument is UTF-8 on every platform; a plain string would be read in the ANSI code page
+  // on Windows.
+  const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return false;
   try {
