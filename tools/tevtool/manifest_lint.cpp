@@ -110,6 +110,13 @@ class Linter {
   }
 
   void CheckValue(const PositionedValue& value, const TypeInfo& type, std::string_view name, std::uint32_t offset) {
+    if (!KindMatches(type.kind, value.kind) && type.kind == ValueKind::Scalar) {
+      // A constant of another kind is no error to the launcher: the property just gets no value.
+      Add(offset, Severity::Warning,
+          Quoted(name) + " must be " + std::string(ExpectedKindName(type.kind)) + ", found " +
+              std::string(FoundKindName(value.kind)) + ": the property gets no value");
+      return;
+    }
     if (!KindMatches(type.kind, value.kind)) {
       Add(offset, Severity::Error,
           Quoted(name) + " must be " + std::string(ExpectedKindName(type.kind)) + ", found " +

@@ -228,6 +228,11 @@ const Fault kFaults[] = {
      .expected = "warning: \"MsiProperty\" is read only in \"MsiPackage\" entries: the launcher ignores it in "
                  "\"ExePackage\"",
      .exitCode = kClean},
+    {.name = "constant_of_no_kind",
+     .top = R"("Properies": [{"P": {@"Value": [1]}}],)",
+     .expected =
+         "warning: \"Value\" must be a string, an integer or a boolean, found an array: the property gets no value",
+     .exitCode = kClean},
     {.name = "repeated_key",
      .launchPackage = R"(@"DisplayName": "P", "DisplayName": "Q")",
      .expected = "warning: \"DisplayName\" is given again later in this object",
