@@ -7,43 +7,23 @@
 #include <string>
 
 #include "condition_lint.h"
-#include "file_name_check.h"
 #include "json_parser.h"
 #include "manifest_members.h"
-#include "nearest_name.h"
-#include "number_token.h"
+#include "message_text.h"
 #include "positioned_json.h"
 #include "source_position.h"
 #include "text_utf8.h"
-#include "version_literal.h"
+#include "value_checks.h"
 
 namespace TevTool {
 namespace {
 
 using Tevrian::JSON::JsonKind;
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-std::string Quoted(std::wstring_view text) { return Quoted(Utf8(text)); }
-
-std::string DidYouMean(std::string_view name, std::span<const std::string_view> known) {
-  const std::string nearest = NearestName(name, known);
-  return nearest.empty() ? std::string() : "; did you mean " + Quoted(nearest) + "?";
-}
-
 std::vector<std::string_view> MemberNames(const TypeInfo& type) {
   std::vector<std::string_view> names;
   for (const MemberInfo& member : type.members) names.push_back(member.name);
   return names;
-}
-
-bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    wchar_t c = text[i];
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 // A property name that a condition or a bracketed reference reads, kept until all definitions
@@ -124,31 +104,13 @@ class Linter {
       return;
     }
     if (value.kind == JsonKind::String) CheckText(value, type, name, offset);
-    if (value.kind == JsonKind::Integer) CheckNumber(value, type, name, offset);
-    if (value.kind == JsonKind::Object) CheckObject(value, type, name);
-    if (value.kind == JsonKind::Array) CheckArray(value, type, name);
-  }
-
-  // A number the launcher reads as another value than written, silently.
-  void CheckNumber(const PositionedValue& value, const TypeInfo& type, std::string_view name, std::uint32_t offset) {
-    const NumberReading reading = ReadNumberToken(value.raw);
-    const std::string readAs = std::to_string(reading.value);
-    if (value.raw.empty()) {
-      Add(offset, Severity::Warning, Quoted(name) + ": an empty value, read as the number 0");
-    } else if (!reading.plain) {
-      Add(offset, Severity::Warning,
-          Quoted(name) + ": the number " + std::string(value.raw) + " is read as " + readAs +
-              " (only an integer's decimal digits are read)");
-    } else {
-      // Hash words are compared as 32-bit patterns, so their unsigned spelling is as good.
-      const long double low = -2147483648.0L;
-      const long double high = type.meaning == Meaning::HashWord ? 4294967295.0L : 2147483647.0L;
-      if (reading.written < low || reading.written > high) {
-        Add(offset, Severity::Warning,
-            Quoted(name) + ": the number " + std::string(value.raw) + " is beyond " +
-                (type.meaning == Meaning::HashWord ? "32 bits" : "the signed 32-bit range") + " and read as " + readAs);
+    if (value.kind == JsonKind::Integer) {
+      for (ValueFinding& finding : CheckNumber(value.raw, type, name)) {
+        Add(offset, finding.severity, std::move(finding.text));
       }
     }
+    if (value.kind == JsonKind::Object) CheckObject(value, type, name);
+    if (value.kind == JsonKind::Array) CheckArray(value, type, name);
   }
 
   void CheckArray(const PositionedValue& array, const TypeInfo& type, std::string_view name) {
@@ -270,56 +232,15 @@ class Linter {
 
   void CheckText(const PositionedValue& value, const TypeInfo& type, std::string_view name, std::uint32_t offset) {
     const std::wstring text = value.Text();
-    switch (type.meaning) {
-      case Meaning::Condition: {
-        ConditionFindings found = LintCondition(text);
-        for (Finding& finding : found.findings) {
-          Add(offset, finding.severity, Quoted(name) + ": " + finding.text);
-        }
-        for (std::wstring& used : found.names) m_uses.push_back({std::move(used), offset, false});
-        break;
-      }
-      case Meaning::Version: {
-        const VersionLiteral literal = ReadVersionLiteral(text);
-        if (literal.overflows) {
-          Add(offset, Severity::Warning,
-              Quoted(name) + ": the version " + Quoted(text) + " has a field above 65535, which wraps");
-        }
-        break;
-      }
-      case Meaning::HttpsAddress:
-        if (!text.empty() && !StartsWithNoCase(text, L"https://")) {
-          Add(offset, Severity::Warning,
-              Quoted(name) + " is not an HTTPS address: what it fetches can be altered on the way");
-        }
-        break;
-      case Meaning::FileName:
-        if (const std::wstring reason = Tevrian::UnsafeFileNameReason(text); !reason.empty()) {
-          Add(offset, Severity::Error,
-              "the file name " + Quoted(text) + " escapes its folder or names another file: " + Utf8(reason));
-        }
-        break;
-      case Meaning::Text:
-        CheckReferences(text, offset);
-        break;
-      case Meaning::Behavior:
-      case Meaning::UILevel:
-      case Meaning::RegistryRoot: {
-        const std::string written = Utf8(text);
-        if (std::find(type.values.begin(), type.values.end(), written) != type.values.end()) break;
-        const bool error = type.meaning != Meaning::RegistryRoot;
-        std::string valid;
-        for (const std::string_view one : type.values) valid += (valid.empty() ? "" : ", ") + Quoted(one);
-        const char* effect = type.meaning == Meaning::Behavior  ? ": the exit code then fails the run"
-                             : type.meaning == Meaning::UILevel ? ": it adds no user-interface option"
-                                                                : ": the search finds nothing";
-        Add(offset, error ? Severity::Error : Severity::Warning,
-            Quoted(written) + " is no " + Quoted(name) + " the launcher knows (" + valid + ")" + effect +
-                DidYouMean(written, type.values));
-        break;
-      }
-      default:
-        break;
+    if (type.meaning == Meaning::Condition) {
+      ConditionFindings found = LintCondition(text);
+      for (Finding& finding : found.findings) Add(offset, finding.severity, Quoted(name) + ": " + finding.text);
+      for (std::wstring& used : found.names) m_uses.push_back({std::move(used), offset, false});
+    } else if (type.meaning == Meaning::Text) {
+      CheckReferences(text, offset);
+    } else {
+      for (ValueFinding& finding : CheckString(text, type, name))
+        Add(offset, finding.severity, std::move(finding.text));
     }
   }
 
