@@ -184,6 +184,7 @@ class Parser {
     ParsedCondition parsed;
     parsed.root = Level(0).node;
     parsed.missingOperandAt = m_missingAt;
+    parsed.consumed = m_pos;
     return parsed;
   }
 

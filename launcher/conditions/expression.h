@@ -82,6 +82,8 @@ struct ParsedCondition {
   ExpressionNodePtr root;  // empty when the first token cannot start an expression
   // The character index where the first operand is missing (an empty link in the tree), or npos.
   std::size_t missingOperandAt = std::wstring_view::npos;
+  // How many tokens the expression took; the rest is passed over (checkers warn about it).
+  std::size_t consumed = 0;
 };
 
 // `positions` are Tokenize's, `textLength` stands for the end of the text. Raises ConditionError

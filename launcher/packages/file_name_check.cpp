@@ -4,7 +4,7 @@
 #include <cwctype>
 #include <string_view>
 
-#include "partial_file.h"
+#include "partial_file_name.h"
 
 namespace Tevrian {
 namespace {

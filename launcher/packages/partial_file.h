@@ -8,9 +8,9 @@
 
 #include <string>
 
-namespace Tevrian {
+#include "partial_file_name.h"
 
-inline std::wstring PartialFilePath(const std::wstring& destination) { return destination + L".tevpart"; }
+namespace Tevrian {
 
 // Replaces `destination` with the completed `partial`; false with the system error left for
 // GetLastError.
