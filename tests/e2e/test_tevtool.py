@@ -63,21 +63,37 @@ class TevtoolTest(ServedTestCase):
         self.assertEqual(self.tevtool("hash")[0], 2)
         self.assertEqual(self.tevtool("hash", "--help")[0], 0)
 
-    def test_stamp_refuses_what_is_no_launch_manifest_unless_forced(self):
-        folder = tempfile.mkdtemp()
-        manifest, output = os.path.join(folder, "m.json"), os.path.join(folder, "out.exe")
-        with open(manifest, "w") as f:
-            f.write("[1, 2]")
+    def test_stamp_refuses_what_the_launcher_would_refuse_unless_forced(self):
         launcher = os.path.join(BUILD, "x64", "TevLauncher.exe")
-        code, _, err = self.tevtool("stamp", tevharness.z_path(launcher), tevharness.z_path(manifest),
-                                    tevharness.z_path(output))
-        self.assertEqual(code, 1)
-        self.assertIn("is not a launch manifest", err)
-        self.assertFalse(os.path.exists(output))
-        code, _, err = self.tevtool("stamp", "--force", tevharness.z_path(launcher), tevharness.z_path(manifest),
-                                    tevharness.z_path(output))
-        self.assertEqual(code, 0, err)
-        self.assertTrue(os.path.exists(output))
+        lint_error = '{"LaunchPackage": {"DisplayName": "X"}, "LaunchList": [{"ExePackage": {"PreRequired": 1}}]}'
+        for name, document, said in (("no manifest", "[1, 2]", "is not a launch manifest"),
+                                     ("a member of the wrong kind", lint_error, ":1:")):
+            with self.subTest(name):
+                folder = tempfile.mkdtemp()
+                manifest, output = os.path.join(folder, "m.json"), os.path.join(folder, "out.exe")
+                with open(manifest, "w") as f:
+                    f.write(document)
+                code, _, err = self.tevtool("stamp", tevharness.z_path(launcher), tevharness.z_path(manifest),
+                                            tevharness.z_path(output))
+                self.assertEqual(code, 1, err)
+                self.assertIn(said, err)
+                self.assertFalse(os.path.exists(output))
+                code, _, err = self.tevtool("stamp", "--force", tevharness.z_path(launcher),
+                                            tevharness.z_path(manifest), tevharness.z_path(output))
+                self.assertEqual(code, 0, err)
+                self.assertTrue(os.path.exists(output))
+
+    def test_the_windows_tool_lints_as_the_native_one(self):
+        folder = tempfile.mkdtemp()
+        manifest = os.path.join(folder, "m.json")
+        with open(manifest, "w") as f:
+            f.write('{"LaunchPackage": {"DisplayName": "X", "Condition": "VersionNT >=", "FailMessage": "x"},\n'
+                    ' "LaunchList": [{"ExePackage": {"ExitCode": [{"Value": 1, "Behavior": "Success"}]}}]}\n')
+        code, _, err = self.tevtool("lint", tevharness.z_path(manifest))
+        self.assertEqual(code, 1, err)
+        self.assertIn(":1:", err)
+        self.assertIn('did you mean "success"?', err)
+        self.assertIn("the condition does not parse", err)
 
 
 if __name__ == "__main__":

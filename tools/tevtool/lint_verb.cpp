@@ -6,8 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include "findings_report.h"
 #include "manifest_lint.h"
-#include "source_position.h"
 #include "verbs.h"
 
 namespace TevTool {
@@ -64,15 +64,8 @@ int Lint(const Args& args) {
     std::fprintf(stderr, "tevtool lint: cannot read \"%s\"\n", path.c_str());
     return kUsageOrFileError;
   }
-  const SourcePositions positions(text);
-  bool failing = false;
-  for (const Finding& finding : LintManifest(text)) {
-    const LineColumn where = positions.At(finding.offset);
-    const bool error = finding.severity == Severity::Error;
-    failing = failing || error || werror;
-    std::fprintf(stderr, "%s:%u:%u: %s: %s\n", path.c_str(), where.line, where.column, error ? "error" : "warning",
-                 finding.text.c_str());
-  }
+  const FindingCounts counts = ReportFindings(path, text, LintManifest(text));
+  const bool failing = counts.errors > 0 || (werror && counts.warnings > 0);
   return failing ? kFindings : kClean;
 }
 

@@ -4,9 +4,9 @@
 //   tevtool stamp LAUNCHER.exe MANIFEST.json OUTPUT.exe [--force]
 //   tevtool stamp --remove LAUNCHER.exe OUTPUT.exe        a copy that carries no manifest (for tests)
 //
-// The manifest must read as an object with "LaunchPackage" and "LaunchList"; anything else is
-// refused before OUTPUT is written (--force stamps it anyway, so that tests can carry malformed
-// manifests). Sign OUTPUT after stamping: stamping changes the file.
+// The manifest must read as an object with "LaunchPackage" and "LaunchList" and lint without
+// errors; anything else is refused before OUTPUT is written (--force stamps it anyway, so that
+// tests can carry malformed manifests). Sign OUTPUT after stamping: stamping changes the file.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "../../launcher/json/json_parser.h"
+#include "findings_report.h"
+#include "manifest_lint.h"
 #include "utf8_args.h"
 #include "verbs.h"
 
@@ -27,7 +29,8 @@ constexpr char kHelp[] =
     "usage: tevtool stamp LAUNCHER.exe MANIFEST.json OUTPUT.exe [--force]\n"
     "       tevtool stamp --remove LAUNCHER.exe OUTPUT.exe\n"
     "Writes a copy of LAUNCHER carrying MANIFEST as its resource JSON 1 (or carrying none). A file that\n"
-    "is no launch manifest is refused (exit code 1) unless --force is given. Sign OUTPUT afterwards.\n";
+    "is no launch manifest, or has lint errors, is refused (exit code 1) unless --force is given.\n"
+    "Sign OUTPUT afterwards.\n";
 
 std::wstring ErrorText(DWORD error) { return L"error " + std::to_wstring(error); }
 
@@ -186,8 +189,14 @@ int Stamp(const Args& args) {
   }
   std::string manifest;
   if (!ReadFileBytes(Wide(words[1]), manifest)) return Fail(kUsageOrFileError, L"cannot read " + Wide(words[1]));
-  if (const std::wstring problem = ManifestProblem(manifest); !problem.empty() && !force) {
-    return Fail(kFindings, Wide(words[1]) + L" is not a launch manifest: " + problem);
+  if (!force) {
+    if (const std::wstring problem = ManifestProblem(manifest); !problem.empty()) {
+      return Fail(kFindings, Wide(words[1]) + L" is not a launch manifest: " + problem);
+    }
+    // What the launcher would refuse is not shipped: the errors of the lint, as it prints them.
+    if (ReportFindings(words[1], manifest, LintManifest(manifest), true).errors > 0) {
+      return Fail(kFindings, Wide(words[1]) + L" has errors (see above); --force stamps it anyway");
+    }
   }
   return StampFile(Wide(words[0]), &manifest, Wide(words[2]));
 }
