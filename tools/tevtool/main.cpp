@@ -8,7 +8,7 @@
 #include "verbs.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "text_utf8.h"
 #endif
 
 namespace {
@@ -49,12 +49,7 @@ int Run(const std::vector<std::string>& words) {
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string word(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, word.data(), size, nullptr, nullptr);
-    words.push_back(std::move(word));
-  }
+  for (int i = 1; i < argc; ++i) words.push_back(TevTool::Utf8(argv[i]));
   return Run(words);
 }
 #else
