@@ -83,6 +83,43 @@ class TevtoolTest(ServedTestCase):
                 self.assertEqual(code, 0, err)
                 self.assertTrue(os.path.exists(output))
 
+    def test_fill_writes_the_real_sizes_and_hashes_and_keeps_the_rest_of_the_text(self):
+        from servers import file_entry
+        folder = tempfile.mkdtemp()
+        os.makedirs(os.path.join(folder, "payload", "Redist"))
+        with open(os.path.join(folder, "payload", "Redist", "setup.exe"), "wb") as f:
+            f.write(self.PROGRAM)
+        with open(os.path.join(folder, "payload", "data.cab"), "wb") as f:
+            f.write(b"cabinet")
+        template = ('{ "LaunchPackage": {"DisplayName": "Filled"},\n'
+                    '  "LaunchList": [ {"ExePackage": {\n'
+                    '      "ExecuteFile": { "Name": "Redist\\\\setup.exe",   "Size": 1,  "Hash": [1, 2,\n 3, 4] },\n'
+                    '      "Payloads": [ {"Name": "data.cab"}, {} ],\n'
+                    '      "InstallCommand": "0"   } } ] }\n')
+        manifest, output = os.path.join(folder, "m.json"), os.path.join(folder, "out.json")
+        with open(manifest, "w") as f:
+            f.write(template)
+        code, _, err = self.tevtool("fill", tevharness.z_path(manifest), tevharness.z_path(os.path.join(folder, "payload")),
+                                    "-o", tevharness.z_path(output))
+        self.assertEqual(code, 0, err)
+        with open(output) as f:
+            filled = f.read()
+        program, cabinet = file_entry(self.PROGRAM), file_entry(b"cabinet")
+        hash_text = lambda e: "[" + ", ".join(str(w) for w in e["Hash"]) + "]"  # noqa: E731
+        expected = template.replace('"Size": 1,  "Hash": [1, 2,\n 3, 4] }',
+                                    f'"Size": {program["Size"]},  "Hash": {hash_text(program)} }}')
+        expected = expected.replace('{"Name": "data.cab"}',
+                                    f'{{"Name": "data.cab", "Size": {cabinet["Size"]}, "Hash": {hash_text(cabinet)}}}')
+        self.assertEqual(filled, expected)
+        # A missing file: an error at its entry, and nothing written.
+        os.remove(output)
+        os.remove(os.path.join(folder, "payload", "data.cab"))
+        code, _, err = self.tevtool("fill", tevharness.z_path(manifest), tevharness.z_path(os.path.join(folder, "payload")),
+                                    "-o", tevharness.z_path(output))
+        self.assertEqual(code, 2)
+        self.assertIn("m.json:5:22: error:", err)  # the entry's "Name"
+        self.assertFalse(os.path.exists(output))
+
     def test_the_windows_tool_lints_as_the_native_one(self):
         folder = tempfile.mkdtemp()
         manifest = os.path.join(folder, "m.json")

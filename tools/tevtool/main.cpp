@@ -24,6 +24,7 @@ constexpr Verb kVerbs[] = {
     {"schema", "print the manifest's JSON Schema", TevTool::Schema},
 #ifdef _WIN32
     {"hash", "print a file entry (Name, Size, Hash) for each file", TevTool::Hash},
+    {"fill", "set every file entry's Size and Hash from the real files", TevTool::Fill},
     {"stamp", "put a manifest into a copy of a launcher", TevTool::Stamp},
 #endif
 };
