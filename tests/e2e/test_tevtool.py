@@ -3,12 +3,14 @@ it (an entry it prints verifies in a real run; the same entry fails once one byt
 changes), and `stamp` refuses what is no launch manifest unless forced."""
 import json
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
 
 import tevharness
 from e2e import BUILD, ServedTestCase
+from servers import file_entry
 
 TEVTOOL = os.path.join(BUILD, "x64", "tevtool.exe")
 EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
@@ -60,6 +62,14 @@ class TevtoolTest(ServedTestCase):
         code, out, err = self.tevtool("hash", "Z:\\no\\such\\file.bin")
         self.assertEqual((code, out), (2, ""))
         self.assertIn("no such file", err)
+        # 2^31 bytes (sparse): beyond what a "Size" can hold.
+        big = os.path.join(tempfile.mkdtemp(), "big.bin")
+        with open(big, "wb") as f:
+            f.truncate(1 << 31)
+        code, out, err = self.tevtool("hash", tevharness.z_path(big))
+        os.remove(big)
+        self.assertEqual((code, out), (2, ""))
+        self.assertIn("2147483648 bytes", err)
         self.assertEqual(self.tevtool("hash")[0], 2)
         self.assertEqual(self.tevtool("hash", "--help")[0], 0)
 
@@ -84,7 +94,6 @@ class TevtoolTest(ServedTestCase):
                 self.assertTrue(os.path.exists(output))
 
     def test_fill_writes_the_real_sizes_and_hashes_and_keeps_the_rest_of_the_text(self):
-        from servers import file_entry
         folder = tempfile.mkdtemp()
         os.makedirs(os.path.join(folder, "payload", "Redist"))
         with open(os.path.join(folder, "payload", "Redist", "setup.exe"), "wb") as f:
@@ -131,6 +140,78 @@ class TevtoolTest(ServedTestCase):
         self.assertIn(":1:", err)
         self.assertIn('did you mean "success"?', err)
         self.assertIn("the condition does not parse", err)
+
+
+class OfflineLayoutTest(ServedTestCase):
+    """From payload files to a launcher that installs with no server: fill, stamp, layout, then the
+    launcher started from the layout while nginx is stopped."""
+
+    PRODUCT = "{C3D1E2F0-6A7B-4C8D-9E0F-1A2B3C4D5E61}"
+
+    @classmethod
+    def payloads(cls):
+        with open(EXITWITH, "rb") as f:
+            program = f.read()
+        with open(os.path.join(BUILD, "x64", "fixtures", "TevInstallPlain.msi"), "rb") as f:
+            package = f.read()
+        return {"runtime.exe": program, "product.msi": package}
+
+    def test_a_filled_stamped_layout_installs_with_no_server_running(self):
+        work = tempfile.mkdtemp()
+        document = {"LaunchPackage": {"DisplayName": "Offline"}, "LaunchList": [
+            {"ExePackage": {"Id": "runtime", "PreRequired": True, "InstallCommand": "0",
+                            "ExecuteFile": {"Name": "Redist\\runtime.exe", "DownloadUrl": self.servers.url("runtime.exe")}}},
+            {"MsiPackage": {"Id": "product", "DisplayName": "Offline product", "ProductCode": self.PRODUCT,
+                            "Version": "1.0.0",
+                            "ExecuteFile": {"Name": "product.msi", "DownloadUrl": self.servers.url("product.msi")}}}]}
+        manifest, filled, stamped = (os.path.join(work, n) for n in ("m.json", "filled.json", "Offline.exe"))
+        with open(manifest, "w") as f:
+            json.dump(document, f, indent=2)
+        # The payload folder as the release engineer has it, with the launcher's subfolders.
+        payload = os.path.join(work, "payload")
+        os.makedirs(os.path.join(payload, "Redist"))
+        shutil.copyfile(os.path.join(self.servers.payload, "runtime.exe"), os.path.join(payload, "Redist", "runtime.exe"))
+        shutil.copyfile(os.path.join(self.servers.payload, "product.msi"), os.path.join(payload, "product.msi"))
+        z = tevharness.z_path
+        for args in (("fill", z(manifest), z(payload), "-o", z(filled)),
+                     ("stamp", z(os.path.join(BUILD, "x64", "TevLauncher.exe")), z(filled), z(stamped))):
+            proc = self.prefix.wine([z(TEVTOOL), *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE)
+            self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))
+        layout = self.prefix.drive_c(tevharness.LAUNCHER_DIR)
+        proc = self.prefix.wine([z(TEVTOOL), "layout", z(stamped), tevharness.windows_path(self.prefix, layout)],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))
+        self.assertEqual(proc.stdout.decode().split(), ["Redist\\runtime.exe:", "verified", "product.msi:", "verified"])
+        self.servers.nginx.stop()
+        result = self.run_launcher("", launcher=os.path.join(layout, "Offline.exe"), hidden=True)
+        self.assertEqual(result.exit_code, 0, result.log_text)
+        self.assertNotIn("Download Size:", result.log_text)
+        query = self.prefix.wine(["reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                                  self.PRODUCT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(query.returncode, 0, result.log_text)
+
+
+    def test_a_file_that_fails_its_check_is_not_left_in_the_layout(self):
+        work = tempfile.mkdtemp()
+        good = b"the real file"
+        entry = {"Name": "data.cab", "DownloadUrl": "http://127.0.0.1:9/data.cab", **file_entry(good)}
+        document = {"LaunchPackage": {"DisplayName": "Broken"},
+                    "LaunchList": [{"ExePackage": {"Id": "x", "ExecuteFile": entry}}]}
+        manifest, stamped = os.path.join(work, "m.json"), os.path.join(work, "Broken.exe")
+        with open(manifest, "w") as f:
+            json.dump(document, f)
+        source, layout = os.path.join(work, "from"), os.path.join(work, "layout")
+        os.makedirs(source)
+        with open(os.path.join(source, "data.cab"), "wb") as f:
+            f.write(b"the wrong file")
+        z = tevharness.z_path
+        tevharness.stamp(BUILD, self.prefix, os.path.join(BUILD, "x64", "TevLauncher.exe"), manifest, stamped)
+        proc = self.prefix.wine([z(TEVTOOL), "layout", z(stamped), z(layout), "--from", z(source)],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.assertEqual(proc.returncode, 1, proc.stderr.decode(errors="replace"))
+        self.assertIn("data.cab: error: does not match", proc.stderr.decode(errors="replace"))
+        self.assertEqual(sorted(os.listdir(layout)), ["Broken.exe"])
 
 
 if __name__ == "__main__":

@@ -25,6 +25,7 @@ constexpr Verb kVerbs[] = {
 #ifdef _WIN32
     {"hash", "print a file entry (Name, Size, Hash) for each file", TevTool::Hash},
     {"fill", "set every file entry's Size and Hash from the real files", TevTool::Fill},
+    {"layout", "make an offline layout: the launcher and every package file beside it", TevTool::Layout},
     {"stamp", "put a manifest into a copy of a launcher", TevTool::Stamp},
 #endif
 };

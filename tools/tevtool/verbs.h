@@ -21,6 +21,7 @@ int Schema(const Args& args);
 // Windows only: they read and write launchers and use the platform's file hash.
 int Hash(const Args& args);
 int Fill(const Args& args);
+int Layout(const Args& args);
 int Stamp(const Args& args);
 
 }  // namespace TevTool
