@@ -13,6 +13,7 @@
 #include "positioned_json.h"
 #include "source_position.h"
 #include "utf8_args.h"
+#include "verb_arguments.h"
 #include "verbs.h"
 
 namespace TevTool {
@@ -126,19 +127,13 @@ bool ReadText(const std::string& path, std::string& text) {
 }  // namespace
 
 int Fill(const Args& args) {
-  std::vector<std::string> words;
-  std::string output;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--help" || args[i] == "-h") {
-      std::fputs(kHelp, stdout);
-      return kClean;
-    }
-    if (args[i] == "-o" && i + 1 < args.size()) {
-      output = args[++i];
-    } else {
-      words.push_back(args[i]);
-    }
+  const VerbArguments split = SplitArguments(args, "-o");
+  if (split.help) {
+    std::fputs(kHelp, stdout);
+    return kClean;
   }
+  const std::vector<std::string>& words = split.words;
+  const std::string& output = split.option;
   if (words.size() != 2 || output.empty()) {
     std::fputs(kHelp, stderr);
     return kUsageOrFileError;

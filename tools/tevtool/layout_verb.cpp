@@ -17,6 +17,7 @@
 #include "../../launcher/packages/partial_file.h"
 #include "../../launcher/packages/verify_file.h"
 #include "utf8_args.h"
+#include "verb_arguments.h"
 #include "verbs.h"
 
 namespace TevTool {
@@ -94,19 +95,13 @@ bool CopyVerified(const std::wstring& source, const std::wstring& destination, c
 }  // namespace
 
 int Layout(const Args& args) {
-  std::vector<std::string> words;
-  std::string from;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--help" || args[i] == "-h") {
-      std::fputs(kHelp, stdout);
-      return kClean;
-    }
-    if (args[i] == "--from" && i + 1 < args.size()) {
-      from = args[++i];
-    } else {
-      words.push_back(args[i]);
-    }
+  const VerbArguments split = SplitArguments(args, "--from");
+  if (split.help) {
+    std::fputs(kHelp, stdout);
+    return kClean;
   }
+  const std::vector<std::string>& words = split.words;
+  const std::string& from = split.option;
   if (words.size() != 2) {
     std::fputs(kHelp, stderr);
     return kUsageOrFileError;
