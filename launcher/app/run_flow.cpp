@@ -100,7 +100,7 @@ bool CTevLauncherApp::RunFirstPhasesUnderDialog() {
     m_exitCode = kCancelled;
     return false;
   }
-  return acquired && !failure;
+  return acquired;
 }
 
 }  // namespace Tevrian

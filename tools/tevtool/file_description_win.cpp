@@ -4,32 +4,10 @@
 
 #include <msi.h>
 
-#include <cstdio>
-
 #include "../../launcher/installer/msi_api.h"
+#include "json_document.h"
 
 namespace TevTool {
-namespace {
-
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned char>(c));
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
-
-}  // namespace
-
 bool DescribeFile(const std::wstring& path, FileDescription& description, std::string& reason) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
@@ -62,7 +40,7 @@ std::string HashJson(const FileDescription& description) {
 }
 
 std::string FileEntryJson(const std::string& name, const FileDescription& description) {
-  return "{\"Name\": " + JsonString(name) + ", \"Size\": " + std::to_string(description.size) +
+  return "{\"Name\": " + JsonNode::String(name).Dump() + ", \"Size\": " + std::to_string(description.size) +
          ", \"Hash\": " + HashJson(description) + "}";
 }
 
