@@ -4,6 +4,7 @@ records every request it gets (request line and headers) and answers by path:
   /cut/ANNOUNCED/SENT   200 announcing ANNOUNCED bytes, then SENT bytes of pattern(), then the connection is cut
   /slow/SIZE/MS         200 with SIZE bytes of pattern(), one byte every MS milliseconds
   /chunked/SIZE         200 with SIZE bytes of pattern() in chunked encoding (no length announced)
+  /trickle/MS/NAME      200 with the body put under /NAME in `bodies`, 4 KiB every MS milliseconds
   anything else         200 with the body the test put under that path in `bodies`, else 404
 Runs on 127.0.0.1 in a thread of the test process:
     with FaultServer() as server: url = server.url("/status/404")"""
@@ -46,6 +47,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self._slow(int(parts[1]), int(parts[2]))
             elif parts[0] == "chunked":
                 self._chunked(int(parts[1]))
+            elif parts[0] == "trickle":
+                self._trickle(self.server.owner.bodies["/" + "/".join(parts[2:])], int(parts[1]))
             elif self.path in self.server.owner.bodies:
                 self._send(200, self.server.owner.bodies[self.path])
             else:
@@ -80,6 +83,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             if self.server.owner.stopping.is_set():
                 break
             self.wfile.write(bytes([byte]))
+            self.wfile.flush()
+            time.sleep(ms / 1000)
+
+    def _trickle(self, body: bytes, ms: int):
+        self._head(200, len(body))
+        for start in range(0, len(body), 4096):
+            if self.server.owner.stopping.is_set():
+                break
+            self.wfile.write(body[start:start + 4096])
             self.wfile.flush()
             time.sleep(ms / 1000)
 

@@ -2,6 +2,7 @@
 Xvfb, through tevdriver.exe, which answers its dialogs and reports its full exit code. Both
 `./tev run` and the end-to-end tests use this module."""
 import dataclasses
+import filecmp
 import glob
 import os
 import re
@@ -226,10 +227,10 @@ def stamp(build: str, prefix: Prefix, launcher: str, manifest: Optional[str], ou
 
 
 def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None, manifest=None,
-                     force: bool = True) -> str:
-    """Copies the launcher into C:\\TevSetup, carrying `manifest` when given (a file path, or
-    REMOVE_MANIFEST for none), and returns its Windows path."""
-    folder = prefix.drive_c(LAUNCHER_DIR)
+                     force: bool = True, setup_folder: str = LAUNCHER_DIR) -> str:
+    """Copies the launcher into C:\\TevSetup (or C:\\`setup_folder`), carrying `manifest` when given
+    (a file path, or REMOVE_MANIFEST for none), and returns its Windows path."""
+    folder = prefix.drive_c(setup_folder)
     os.makedirs(folder, exist_ok=True)
     target = os.path.join(folder, "TevLauncher.exe")
     source = launcher or os.path.join(build, "x64", "TevLauncher.exe")
@@ -245,12 +246,15 @@ REMOVE_MANIFEST = object()
 
 def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Sequence[str] = (),
                  hidden: bool = False, launcher: Optional[str] = None, timeout: int = 120,
-                 env: Optional[dict] = None, manifest=None) -> RunResult:
-    """Runs the launcher with `arguments` as its argument text, exactly as typed."""
-    exe = install_launcher(build, prefix, launcher, manifest)
+                 env: Optional[dict] = None, manifest=None, setup_folder: str = LAUNCHER_DIR) -> RunResult:
+    """Runs the launcher with `arguments` as its argument text, exactly as typed. Runs at the same
+    time need setup folders of their own: a running program's file is never rewritten."""
+    exe = install_launcher(build, prefix, launcher, manifest, setup_folder=setup_folder)
     harness = prefix.drive_c(HARNESS_DIR)
     os.makedirs(harness, exist_ok=True)
-    shutil.copyfile(os.path.join(build, "x64", "testing", "tevdriver.exe"), os.path.join(harness, "tevdriver.exe"))
+    driver, installed = os.path.join(build, "x64", "testing", "tevdriver.exe"), os.path.join(harness, "tevdriver.exe")
+    if not os.path.exists(installed) or not filecmp.cmp(driver, installed, shallow=False):
+        shutil.copyfile(driver, installed)
     cmd = [windows_path(prefix, os.path.join(harness, "tevdriver.exe"))]
     if hidden:
         cmd.append("--hidden")

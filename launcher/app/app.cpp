@@ -35,6 +35,8 @@ constexpr wchar_t kIntegrityFailureMessage[] =
     L"ファイルが壊れているか、変更されています。実行を中止します。";
 constexpr wchar_t kUnexpectedErrorMessage[] = L"予期しないエラーが発生しました。\n{0}\n実行を中止します。";
 constexpr wchar_t kNoManifestMessage[] = L"実行情報がありません。";
+constexpr wchar_t kAlreadyRunningMessage[] =
+    L"別のセットアップを実行中です。\n実行中のセットアップが終わってから、もう一度実行してください。";
 constexpr wchar_t kInvalidManifestMessage[] = L"実行情報に誤りがあります。\n{0}\n実行を中止します。";
 
 std::wstring OwnModulePath() {
@@ -103,6 +105,8 @@ bool CTevLauncherApp::InitInstance() {
     if (!CheckIntegrity()) return false;
     if (!InitBuiltinProperties()) return false;
     if (!ParseCommandLine()) return false;
+    // Before the manifest: reading it may already use the work folder another run is in.
+    if (!CheckSingleRun()) return false;
     if (!LoadManifest()) return false;
     if (!CheckLaunchPackage()) return false;
     LaunchPackages();
@@ -213,6 +217,28 @@ bool CTevLauncherApp::ParseCommandLine() {
     return false;
   }
   return true;
+}
+
+SetupRunState CTevLauncherApp::AcquireSetupRun() { return m_runLock.Acquire(kSetupRunLockName, ParentProcessId()); }
+
+bool CTevLauncherApp::CheckSingleRun() {
+  switch (AcquireSetupRun()) {
+    case SetupRunState::First:
+      return true;
+    case SetupRunState::SameLaunch:
+      WriteLog(L"CheckSingleRun: started by the setup that is running (the same launch)");
+      return true;
+    case SetupRunState::Unguarded:
+      // A lock that cannot be made must not keep the user from installing.
+      WriteLog(L"Failed. CheckSingleRun: CreateMutex():{0}, {1}; the run goes on without the lock", m_runLock.Error(),
+               TevMSI::SystemMessage(m_runLock.Error()));
+      return true;
+    case SetupRunState::AlreadyRunning:
+      break;
+  }
+  EndWithRunError(L"CheckSingleRun: another setup is running in this session", kAlreadyRunningMessage,
+                  kExitAlreadyRunning);
+  return false;
 }
 
 void CTevLauncherApp::ShowMessage(const std::wstring& text, bool alreadyLogged) {

@@ -20,6 +20,7 @@
 #include "../packages/package_host.h"
 #include "../conditions/token.h"
 #include "log.h"
+#include "setup_run_lock.h"
 #include "../shared/text_template.h"
 
 namespace Tevrian {
@@ -38,6 +39,7 @@ enum ExitCodes : std::uint32_t {
   // ERROR_INVALID_IMAGE_HASH: the other launcher a newer manifest names is unsigned or its
   // signature does not verify
   kExitOtherLauncherRefused = 577,
+  kExitAlreadyRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another setup runs in this session
 };
 
 class CTevLauncherApp : public CPackageHost {
@@ -55,6 +57,8 @@ class CTevLauncherApp : public CPackageHost {
   virtual std::uint32_t ExitInstance();
 
   bool ParseCommandLine();
+  // One run per user session: false (exit code 1618, explained) when another setup runs.
+  bool CheckSingleRun();
   bool LoadManifest();
   bool LoadPropertyDefinitions();
   // Fetches the launcher named by an accepted newer manifest into the work folder and runs it with
@@ -116,7 +120,9 @@ class CTevLauncherApp : public CPackageHost {
                     cancellation_token cancel, CProgressSink* dialog) override;
 
   // Members in the order the run's state is described; later steps add theirs. The log comes
-  // first because every other member may write to it.
+  // first because every other member may write to it; before it only the session's setup lock,
+  // which goes last: held until everything of the run is released.
+  CSetupRunLock m_runLock;
   CLog m_log;
   Expression::CConditionExpression m_properties;
   std::uint32_t m_exitCode = 0;
@@ -155,6 +161,8 @@ class CTevLauncherApp : public CPackageHost {
   // Follows the chain of newer manifests from the embedded "Latest" (HTTPS only); false ends the
   // start-up (another launcher ran). Virtual so that tests can watch the start-up's order.
   virtual bool UpdateManifest(const JSON::JsonObject& embeddedLaunchPackage);
+  // Takes the session's setup lock (kept to the end of the exit).
+  virtual SetupRunState AcquireSetupRun();
 
  private:
   void EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);

@@ -39,6 +39,8 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
   bool runsFail = false;
   std::function<bool(const std::wstring&)> startFails;
   std::vector<std::wstring> runs;
+  // What the session's setup lock answers; the real lock has tests of its own.
+  Tevrian::SetupRunState runState = Tevrian::SetupRunState::First;
 
   bool RunAndWait(std::uint32_t& exitCode, const std::wstring& program, const std::wstring& parameters,
                   const wchar_t* verb) override {
@@ -74,6 +76,7 @@ class RecordingApp : public Tevrian::CTevLauncherApp {
     if (onUpdateManifest) onUpdateManifest();
     return CTevLauncherApp::UpdateManifest(embedded);
   }
+  Tevrian::SetupRunState AcquireSetupRun() override { return runState; }
   bool IsElevated() override { return elevated; }
   bool IsHidden() override { return hidden; }
   std::wstring TempFolder() override { return L"Q:\\no such folder\\"; }
