@@ -5,12 +5,19 @@
 #include <string>
 #include <string_view>
 
+#include "../../launcher/json/utf8.h"
 #include "nearest_name.h"
 #include "text_utf8.h"
 
 namespace TevTool {
 
-inline std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// Names and values come as the manifest's raw bytes, which need not be UTF-8: a malformed sequence
+// is quoted as U+FFFD, so that every message stays UTF-8 whatever the text.
+inline std::string Quoted(std::string_view text) {
+  std::wstring wide;
+  Tevrian::JSON::AppendUtf8AsUtf16(wide, text);
+  return "\"" + Utf8(wide) + "\"";
+}
 inline std::string Quoted(std::wstring_view text) { return Quoted(Utf8(text)); }
 
 // "; did you mean "X"?" when a known name is close to `name`, else empty.

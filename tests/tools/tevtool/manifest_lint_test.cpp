@@ -67,6 +67,32 @@ TEST(LintRepositoryManifests, OldBehaviourSpellingsAreErrors) {
   }
 }
 
+// A finding quotes names and values as the manifest has them, and its text is UTF-8 whatever
+// those bytes are: a malformed sequence is quoted as U+FFFD (fuzz/corpus/manifest_lint_fuzzer/
+// raw-byte-in-key.json).
+TEST(LintMessages, QuoteMalformedUtf8AsReplacementCharacters) {
+  struct Case {
+    const char* text;
+    const char* expected;  // a line that must be among the findings
+  };
+  const Case cases[] = {
+      {"{L\xFF\":}", "1:2: warning: unknown member \"\xEF\xBF\xBD\" in \"the manifest\": the launcher ignores it"},
+      {"{\"LaunchPackage\": {\"Na\xC3\": 1}, \"LaunchList\": []}",
+       "1:20: warning: unknown member \"Na\xEF\xBF\xBD\" in \"LaunchPackage\": the launcher ignores it"},
+      {"{\"LaunchPackage\": {\"DisplayName\": \"P\", \"UILevel\xED\xA0\x80\": 1}, \"LaunchList\": []}",
+       "1:40: warning: unknown member \"UILevel\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\" in \"LaunchPackage\": "
+       "the launcher ignores it"},
+      // Well-formed text is quoted as it stands.
+      {"{\"LaunchPackage\": {\"DisplayName\": \"P\", \"\xE5\x90\x8D\": 1}, \"LaunchList\": []}",
+       "1:40: warning: unknown member \"\xE5\x90\x8D\" in \"LaunchPackage\": the launcher ignores it"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> lines = Describe(c.text);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), c.expected), lines.end()) << c.text << "\n"
+                                                                              << testing::PrintToString(lines);
+  }
+}
+
 TEST(LintPositions, ColumnsCountCharactersAfterAByteOrderMark) {
   const std::string text =
       "\xEF\xBB\xBF{\"LaunchPackage\": {\"DisplayName\": \"名前\", \"Privileged\": 1},\r\n"
@@ -88,7 +114,10 @@ TEST(LintHostileText, NeverRaisesOrCrashes) {
   }
   std::size_t files = 0;
   for (const char* folder : {"tests/json/data/json-test-suite/test_parsing", "fuzz/corpus"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(TEV_SOURCE_DIR) / folder)) {
+    // The seeds of every fuzz target, each in its own folder under fuzz/corpus.
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(std::filesystem::path(TEV_SOURCE_DIR) / folder)) {
+      if (!entry.is_regular_file()) continue;
       EXPECT_NO_THROW(LintManifest(ReadFile(entry.path()))) << entry.path();
       ++files;
     }
