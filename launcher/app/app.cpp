@@ -431,15 +431,20 @@ void CTevLauncherApp::EnsureLogFile() {
 }
 
 void CTevLauncherApp::StartLogFile(const std::wstring& packageName) {
-  const std::wstring folder = TempFolder();
-  // The whole path stays within the platform's limit, room for a numbered name included.
+  // The whole path stays within the platform's limit, room for a numbered name included. A
+  // temporary folder too long for that is tried once more in its short (8.3) form, so that even
+  // then the run keeps its log.
   constexpr std::size_t kLongestPath = MAX_PATH - 1;
-  if (folder.size() + kLogNameNumberRoom >= kLongestPath) return;
-  const std::wstring name =
-      LogFileName(packageName, CurrentLocalTime(), kLongestPath - folder.size() - kLogNameNumberRoom);
-  if (name.empty()) return;
-  const std::wstring path = CreateLogFile(folder, name);
-  if (!path.empty()) m_log.SetLogFilePath(path);
+  const std::wstring temp = TempFolder();
+  for (const std::wstring& folder : {temp, ShortPathName(temp)}) {
+    if (folder.empty() || folder.size() + kLogNameNumberRoom >= kLongestPath) continue;
+    const std::wstring name =
+        LogFileName(packageName, CurrentLocalTime(), kLongestPath - folder.size() - kLogNameNumberRoom);
+    if (name.empty()) continue;
+    const std::wstring path = CreateLogFile(folder, name);
+    if (!path.empty()) m_log.SetLogFilePath(path);
+    return;
+  }
 }
 
 std::wstring CTevLauncherApp::CreateLogFile(const std::wstring& folder, const std::wstring& name) {

@@ -17,6 +17,9 @@ std::wstring ParentFolder(const std::wstring& path);
 
 bool IsDirectory(const std::wstring& path);
 
+// The short (8.3) form of an existing path; empty when the system gives none.
+std::wstring ShortPathName(const std::wstring& path);
+
 // Deletes the folder with everything in it; failures are skipped silently.
 void RemoveFolderTree(const std::wstring& folder);
 

@@ -57,6 +57,16 @@ bool IsDirectory(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+std::wstring ShortPathName(const std::wstring& path) {
+  const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
+  if (size == 0) return {};
+  std::wstring shortened(size, L'\0');
+  const DWORD length = GetShortPathNameW(path.c_str(), shortened.data(), size);
+  if (length == 0 || length >= size) return {};
+  shortened.resize(length);
+  return shortened;
+}
+
 void RemoveFolderTree(const std::wstring& folder) {
   WIN32_FIND_DATAW entry{};
   HANDLE find = FindFirstFileW(Join(folder, L"*.*").c_str(), &entry);
@@ -67,6 +77,11 @@ void RemoveFolderTree(const std::wstring& folder) {
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (name != L"." && name != L"..") RemoveFolderTree(path);
       } else {
+        // The work folder is the run's own: a read-only file in it (the backup of a read-only
+        // cached file keeps its attributes) goes too.
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+          SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
         DeleteFileW(path.c_str());
       }
     } while (FindNextFileW(find, &entry));

@@ -16,6 +16,12 @@ std::wstring SystemMessage(std::uint32_t code) {
   return text;
 }
 
+CMsiException ErrorAtPath(std::int32_t code, const std::wstring& path) {
+  std::wstring text = ErrorText(CMsiException(code));
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+  return CMsiException(code, text + L"\n" + path);
+}
+
 std::wstring ErrorText(const CMsiException& error) {
   if (!error.Message().empty()) return error.Message();
   const auto code = static_cast<std::uint32_t>(error.Code());

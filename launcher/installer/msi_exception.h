@@ -27,6 +27,10 @@ class CMsiException : public std::exception {
 // "エラーが発生しました(0x80070000)。" (any other negative code).
 std::wstring ErrorText(const CMsiException& error);
 
+// A file system error with the path it was met at, so that the user is told which file or folder:
+// the text of `code` (as ErrorText gives it), then the path on a line of its own.
+CMsiException ErrorAtPath(std::int32_t code, const std::wstring& path);
+
 // The operating system's text for a code, its trailing line break included; empty when it has none.
 std::wstring SystemMessage(std::uint32_t code);
 

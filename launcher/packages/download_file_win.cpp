@@ -49,14 +49,20 @@ bool FlushToDisk(const std::wstring& path) {
   return file && FlushFileBuffers(file.get());
 }
 
-[[noreturn]] void RaiseLastError() { throw TevMSI::CMsiException(static_cast<std::int32_t>(GetLastError())); }
+// A file system error names the path it was met at: "path not found" alone tells nobody which.
+[[noreturn]] void RaiseAt(std::int32_t code, const std::wstring& path) { throw TevMSI::ErrorAtPath(code, path); }
+
+[[noreturn]] void RaiseLastErrorAt(const std::wstring& path) {
+  RaiseAt(static_cast<std::int32_t>(GetLastError()), path);
+}
 
 }  // namespace
 
 std::uint32_t CDownloader::DownloadFile(const std::wstring& url, const std::wstring& destination,
                                         const JSON::JsonObject& fileEntry, cancellation_token cancel,
                                         CProgressSink* dialog) {
-  if (dialog) Log(L"Downloading..." + url + L" -> " + destination);
+  // Logged whether or not a dialog shows the transfer: a hidden run's log must name the address too.
+  Log(L"Downloading..." + url + L" -> " + destination);
   const std::wstring partial = PartialFilePath(destination);
   // A partial file left by a run that was killed is never used: it is removed before the download.
   DeleteFileW(partial.c_str());
@@ -65,14 +71,14 @@ std::uint32_t CDownloader::DownloadFile(const std::wstring& url, const std::wstr
     if (const std::wstring folder = ParentFolder(destination); !folder.empty()) {
       const int created = SHCreateDirectory(nullptr, folder.c_str());
       if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS) {
-        throw TevMSI::CMsiException(ResultFromLastError(static_cast<std::uint32_t>(created)));
+        RaiseAt(ResultFromLastError(static_cast<std::uint32_t>(created)), folder);
       }
     }
     {
       CStreamRef stream;
       const HRESULT opened =
           SHCreateStreamOnFileW(partial.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, stream.put());
-      if (FAILED(opened)) throw TevMSI::CMsiException(opened);
+      if (FAILED(opened)) RaiseAt(opened, partial);
       const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, dialog);
       if (rc != 0) {
         throw TevMSI::CMsiException(
@@ -80,20 +86,18 @@ std::uint32_t CDownloader::DownloadFile(const std::wstring& url, const std::wstr
             FormatText(L"ファイルのダウンロードに失敗しました({0})\n", ShownCode(rc)) + kNetworkHint);
       }
     }
-    if (!FlushToDisk(partial)) RaiseLastError();
+    if (!FlushToDisk(partial)) RaiseLastErrorAt(partial);
     if (const std::uint32_t verified = VerifyFile(partial, fileEntry, m_log); verified != 0) {
       throw TevMSI::CMsiException(ResultFromLastError(verified));
     }
     // The commit point: until here the destination keeps whatever it held before.
-    if (!CommitPartialFile(partial, destination)) RaiseLastError();
+    if (!CommitPartialFile(partial, destination)) RaiseLastErrorAt(destination);
     guard.Committed();
     return 0;
   } catch (const TevMSI::CMsiException& error) {
-    if (dialog) {
-      const auto code = static_cast<std::uint32_t>(error.Code());
-      Log(FormatText(L"Fail Download.\nErrorCode={0}(0x{0:08X}({2})\nMessage={1}", code, error.Message(),
-                     ShownCode(error.Code())));
-    }
+    const auto code = static_cast<std::uint32_t>(error.Code());
+    Log(FormatText(L"Fail Download.\nErrorCode={0}(0x{0:08X}({2})\nMessage={1}", code, error.Message(),
+                   ShownCode(error.Code())));
     throw;
   }
 }

@@ -166,7 +166,7 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
   const auto fail = [&](const wchar_t* call, DWORD error) {
     log(FormatText(L"Failed. {0}( {1}, {2} ):{3}, {4}", call, file.source, file.cachePath, error,
                    TevMSI::SystemMessage(error)));
-    throw TevMSI::CMsiException(static_cast<std::int32_t>(error));
+    throw TevMSI::ErrorAtPath(static_cast<std::int32_t>(error), file.cachePath);
   };
   SHCreateDirectoryExW(nullptr, FolderOf(file.cachePath).c_str(), nullptr);
   // The copy is written beside its destination and put in place whole, like a download.

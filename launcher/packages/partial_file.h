@@ -13,8 +13,13 @@
 namespace Tevrian {
 
 // Replaces `destination` with the completed `partial`; false with the system error left for
-// GetLastError.
+// GetLastError. A read-only file in the cache (copied from a CD, marked by a user) is still ours to
+// replace: the move would be refused over it.
 inline bool CommitPartialFile(const std::wstring& partial, const std::wstring& destination) {
+  const DWORD attributes = GetFileAttributesW(destination.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesW(destination.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  }
   return MoveFileExW(partial.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

@@ -11,8 +11,9 @@ namespace Tevrian {
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
   wchar_t joined[MAX_PATH] = {};
   if (!PathCombineW(joined, folder.c_str(), name.c_str())) {
+    const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
     throw TevMSI::CMsiException(ERROR_FILENAME_EXCED_RANGE,
-                                L"ファイルのパスが長すぎます。\n" + folder + L"\\" + name + L"\n");
+                                L"ファイルのパスが長すぎます。\n" + folder + (separated ? L"" : L"\\") + name + L"\n");
   }
   return joined;
 }

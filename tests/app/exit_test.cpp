@@ -130,6 +130,15 @@ TEST_F(CleanupTest, DeletesRestoresAndLeavesAloneAsTheBookkeepingSays) {
   EXPECT_EQ(*(end + 1), L"ExitCode=0(0x00000000)");
 }
 
+TEST_F(CleanupTest, TheWorkFolderGoesWholeReadOnlyFilesIncluded) {
+  const std::wstring work = m_root + L"\\Work";
+  WriteText(work + L"\\Backup\\TEV1.tmp", "the backup of a read-only cached file");
+  SetFileAttributesW((work + L"\\Backup\\TEV1.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteText(work + L"\\setup.exe", "a package file");
+  RemoveFolderTree(work);
+  EXPECT_EQ(GetFileAttributesW(work.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(CleanupTest, FoldersDifferingInCaseAreTriedOnce) {
   const std::wstring a = m_root + L"\\Cache\\Keep\\a.cab";
   const std::wstring b = m_root + L"\\CACHE\\keep\\b.cab";

@@ -53,6 +53,26 @@ TEST(SystemMessageTest, Table) {
   EXPECT_EQ(SystemMessage(0x2000ABCDu), L"");
 }
 
+TEST(ErrorAtPathTest, TheTextOfTheCodeThenThePathOnALineOfItsOwn) {
+  const std::wstring path = L"C:\\Cache\\pkg\\pkg.exe";
+  std::wstring system = SystemMessage(5);
+  while (!system.empty() && (system.back() == L'\n' || system.back() == L'\r')) system.pop_back();
+  const struct {
+    std::int32_t code;
+    std::wstring text;
+  } cases[] = {
+      {5, system + L"\n" + path},
+      // A code the system has no text for still names itself, and the path.
+      {0x2000ABCD, L"エラーが発生しました(43981)。\n" + path},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    const CMsiException error = ErrorAtPath(c.code, path);
+    EXPECT_EQ(error.Code(), c.code);
+    EXPECT_EQ(ErrorText(error), c.text);
+  }
+}
+
 TEST(ExpandEnvironmentTest, Table) {
   SetEnvironmentVariableW(L"TEV_TEST_FOLDER", L"C:\\Tev");
   EXPECT_EQ(ExpandEnvironment(L"no percent signs"), L"no percent signs");

@@ -152,6 +152,25 @@ TEST_F(PackageCacheTest, CopiesArriveWholeVerifiedAndWritable) {
   SetFileAttributesW(Media(L"redist\\vc.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// A read-only file in the cache that no longer verifies is replaced all the same, and the new copy is
+// writable (Windows refuses a move over a read-only file).
+TEST_F(PackageCacheTest, AStaleReadOnlyCachedFileIsReplaced) {
+  const std::string content(3000, 'n');
+  WriteText(Media(L"new.exe"), content);
+  CacheApp app(root);
+  Load(app, R"([{"ExePackage": {"Cache": true, "Id": "ro", "ExecuteFile": )" + Entry("new.exe", content) + "}}]");
+  auto& package = Package(app);
+  ASSERT_TRUE(package.ResolveFiles({}, nullptr));
+  const std::wstring placed = package.GetExecuteFilePath();
+  CreateDirectoryW((cache + L"\\ro").c_str(), nullptr);
+  WriteText(placed, "an older release");
+  SetFileAttributesW(placed.c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(package.AcquireFiles({}, nullptr));
+  EXPECT_EQ(ReadText(placed), content);
+  EXPECT_FALSE(GetFileAttributesW(placed.c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(Exists(PartialFilePath(placed)));
+}
+
 // A source that changed after it was found is not copied into the cache as if it were right.
 TEST_F(PackageCacheTest, ACopyThatDoesNotVerifyNeverEntersTheCache) {
   WriteText(Media(L"a.msi"), "the right content");
