@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "manifest_lint.h"
+#include "wide_input.h"
 
 namespace {
 
@@ -19,35 +20,18 @@ namespace {
 }
 
 bool IsUtf8(std::string_view text) {
+  const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead < 0xE0) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-      length = 4;
-      code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    const std::uint32_t least = length == 2 ? 0x80 : (length == 3 ? 0x800 : 0x10000);
+    const TevFuzz::Utf8Sequence sequence = TevFuzz::ReadUtf8Sequence(data, text.size(), i);
+    if (sequence.length == 0) return false;
+    const std::uint32_t code = sequence.code;
+    const std::uint32_t least = sequence.length == 1   ? 0
+                                : sequence.length == 2 ? 0x80
+                                : sequence.length == 3 ? 0x800
+                                                       : 0x10000;
     if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += length;
+    i += sequence.length;
   }
   return true;
 }

@@ -13,37 +13,52 @@
 
 namespace TevFuzz {
 
-inline bool IsContinuation(std::uint8_t byte) { return (byte & 0xC0) == 0x80; }
+// The sequence that starts at data[i]: its code point and length, read without judging the value
+// (overlong and surrogate forms included; callers decide). Length 0 when no whole sequence starts
+// there: a continuation byte, a lead byte of 0xF5 or more, or a sequence cut short.
+struct Utf8Sequence {
+  std::uint32_t code;
+  std::size_t length;
+};
+
+inline Utf8Sequence ReadUtf8Sequence(const std::uint8_t* data, std::size_t size, std::size_t i) {
+  const std::uint8_t lead = data[i];
+  if (lead < 0x80) return {lead, 1};
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+  if (lead >= 0xC0 && lead < 0xE0) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead < 0xF0) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead < 0xF5) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return {lead, 0};
+  }
+  if (i + length > size) return {lead, 0};
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((data[i + k] & 0xC0) != 0x80) return {lead, 0};
+    code = (code << 6) | (data[i + k] & 0x3F);
+  }
+  return {code, length};
+}
 
 inline std::wstring WideInput(const std::uint8_t* data, std::size_t size) {
   std::wstring units;
   units.reserve(size);
   std::size_t i = 0;
   while (i < size) {
-    const std::uint8_t lead = data[i];
-    std::size_t length = 1;
-    std::uint32_t code = lead;
-    if (lead >= 0xC0 && lead < 0xE0) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-      length = 4;
-      code = lead & 0x07;
-    }
-    bool whole = length > 1 && i + length <= size;
-    for (std::size_t k = 1; whole && k < length; ++k) {
-      if (!IsContinuation(data[i + k])) whole = false;
-      code = (code << 6) | (data[i + k] & 0x3F);
-    }
-    if (length > 1 && !(whole && code <= 0x10FFFF)) {
+    const Utf8Sequence sequence = ReadUtf8Sequence(data, size, i);
+    if (sequence.length == 0 || sequence.code > 0x10FFFF) {
       // Not a sequence: the byte itself.
-      units += static_cast<wchar_t>(lead);
+      units += static_cast<wchar_t>(data[i]);
       ++i;
       continue;
     }
+    std::uint32_t code = sequence.code;
     if (code >= 0x10000) {
       code -= 0x10000;
       units += static_cast<wchar_t>(0xD800 + (code >> 10));
@@ -51,7 +66,7 @@ inline std::wstring WideInput(const std::uint8_t* data, std::size_t size) {
     } else {
       units += static_cast<wchar_t>(code);
     }
-    i += length;
+    i += sequence.length;
   }
   return units;
 }
