@@ -2,6 +2,8 @@
 records every request it gets (request line and headers) and answers by path:
   /status/N             status N with a short body
   /cut/ANNOUNCED/SENT   200 announcing ANNOUNCED bytes, then SENT bytes of pattern(), then the connection is cut
+                        (SENT beyond ANNOUNCED: a body longer than its announced length)
+  /stall/ANNOUNCED/SENT 200 announcing ANNOUNCED bytes, then SENT bytes of pattern(), then nothing until closed
   /slow/SIZE/MS         200 with SIZE bytes of pattern(), one byte every MS milliseconds
   /chunked/SIZE         200 with SIZE bytes of pattern() in chunked encoding (no length announced)
   /trickle/MS/NAME      200 with the body put under /NAME in `bodies`, 4 KiB every MS milliseconds
@@ -43,6 +45,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self._send(int(parts[1]), b"fault server status\n")
             elif parts[0] == "cut":
                 self._cut(int(parts[1]), int(parts[2]))
+            elif parts[0] == "stall":
+                self._stall(int(parts[1]), int(parts[2]))
             elif parts[0] == "slow":
                 self._slow(int(parts[1]), int(parts[2]))
             elif parts[0] == "chunked":
@@ -75,6 +79,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.connection.shutdown(socket.SHUT_RDWR)
         self.close_connection = True
+
+    def _stall(self, announced: int, sent: int):
+        self._head(200, announced)
+        self.wfile.write(pattern(sent))
+        self.wfile.flush()
+        self.server.owner.stopping.wait(600)
 
     def _slow(self, size: int, ms: int):
         self._head(200, size)

@@ -92,6 +92,8 @@ http {{
     root {payload};
     # The same files at a limited rate, for transfers that must still be running when a test acts.
     location /slow/ {{ alias {payload}/; limit_rate {slow_rate}; }}
+    # The same files from another host name (the same server under the name "localhost").
+    location ~ ^/to-other-host/(.*)$ {{ return 302 http://localhost:{http_port}/$1; }}
   }}
   server {{
     listen 127.0.0.1:{https_port} ssl;
@@ -99,6 +101,8 @@ http {{
     ssl_certificate {cert};
     ssl_certificate_key {key};
     root {payload};
+    # A way from HTTPS down to plain HTTP.
+    location ~ ^/to-http/(.*)$ {{ return 302 http://127.0.0.1:{http_port}/$1; }}
   }}
 }}
 """

@@ -110,6 +110,7 @@ class Prefix:
         self.build = build
         self.display = Display().__enter__()  # Wine's desktop must see the display from the start
         self.owned = path is None
+        self.other_temp_folders = []
         self.path = path or tempfile.mkdtemp(prefix="tevprefix-")
         if self.owned or not os.path.exists(os.path.join(self.path, "system.reg")):
             clone_prefix(template_prefix(build), self.path)
@@ -123,8 +124,10 @@ class Prefix:
         return os.path.join(self.path, "drive_c", *parts)
 
     def temp_folders(self):
+        """Where the runs' logs are looked for: the users' temporary folders, and any folder a test
+        made the temporary folder (`other_temp_folders`, Linux paths)."""
         return glob.glob(self.drive_c("users", "*", "Temp")) + \
-            glob.glob(self.drive_c("users", "*", "AppData", "Local", "Temp"))
+            glob.glob(self.drive_c("users", "*", "AppData", "Local", "Temp")) + self.other_temp_folders
 
     def wine(self, args: Sequence[str], env: Optional[dict] = None, timeout: int = 180, **kw):
         return subprocess.run([WINE64, *args], env=wine_env(self.path, env), timeout=timeout, **kw)

@@ -1,6 +1,7 @@
 // exitwith N [ARGUMENTS...]: a stand-in for an installer that ends with exit code N. When
 // TEV_EXITWITH_RECORD names a file, the command line it got is appended to it as a UTF-8 line, so
-// that a test can see exactly what the launcher passed.
+// that a test can see exactly what the launcher passed. An argument /sleep:MS makes it take that
+// long first, like an installer at work.
 #include <windows.h>
 
 #include <cwchar>
@@ -22,6 +23,9 @@ int wmain(int argc, wchar_t** argv) {
       WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
       CloseHandle(file);
     }
+  }
+  for (int i = 2; i < argc; ++i) {
+    if (std::wcsncmp(argv[i], L"/sleep:", 7) == 0) Sleep(static_cast<DWORD>(std::wcstoul(argv[i] + 7, nullptr, 10)));
   }
   return argc > 1 ? static_cast<int>(std::wcstoul(argv[1], nullptr, 10)) : 0;
 }

@@ -3,32 +3,26 @@ launcher downloads every package file, runs the prerequisites under its progress
 other packages after it. The installers are exitwith.exe, built by the tests: it ends with the exit
 code its first argument names and appends the command line it got to the file TEV_EXITWITH_RECORD
 names."""
-import json
 import os
 import subprocess
-import tempfile
 import unittest
 
-import tevharness
-from e2e import BUILD, ServedTestCase, is_progress_dialog
+from chain import CANCELLED, DOWNLOAD_FAILED, ChainTestCase, program
+from e2e import BUILD
 from faultserver import pattern
 from servers import file_entry
 
-EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
 FIXTURES = os.path.join(BUILD, "x64", "fixtures")
 PLAIN = ("TevInstallPlain", "{C3D1E2F0-6A7B-4C8D-9E0F-1A2B3C4D5E61}")
 REBOOT = ("TevInstallReboot", "{C3D1E2F0-6A7B-4C8D-9E0F-1A2B3C4D5E71}")
-CANCELLED = 1602
-DOWNLOAD_FAILED = 0x80073CF5
 
 
-class InstallRunTest(ServedTestCase):
+class InstallRunTest(ChainTestCase):
     SLOW = pattern(30_000)  # served one byte a millisecond: half a minute to cancel in
 
     @classmethod
     def payloads(cls):
-        with open(EXITWITH, "rb") as f:
-            cls.PROGRAM = f.read()
+        cls.PROGRAM = program()
         cls.MSI = {}
         for name, _ in (PLAIN, REBOOT):
             with open(os.path.join(FIXTURES, name + ".msi"), "rb") as f:
@@ -36,27 +30,6 @@ class InstallRunTest(ServedTestCase):
         return {"pre1.exe": cls.PROGRAM, "pre2.exe": cls.PROGRAM, "main.exe": cls.PROGRAM,
                 "broken.exe": b"MZ but no program at all" * 100,
                 **{name + ".msi": data for name, data in cls.MSI.items()}}
-
-    def setUp(self):
-        self.record = self.prefix.drive_c(f"record-{self._testMethodName}.txt")
-        if os.path.exists(self.record):
-            os.remove(self.record)
-        user = [d for d in os.listdir(self.prefix.drive_c("users")) if d != "Public"][0]
-        self.cache_root = self.prefix.drive_c("users", user, "AppData", "Local", "ProgramData",
-                                              "TevLauncherPackageCache")
-
-    def cache(self, package_id):
-        return os.path.join(self.cache_root, f"{self._testMethodName}-{package_id}")
-
-    def exe(self, package_id, command, prerequisite=True, served=None, url=None, data=None, **members):
-        """An executable package downloaded from nginx (or from `url`), cached under its own folder."""
-        name = f"{package_id}.exe"
-        data = self.PROGRAM if data is None else data
-        return {"ExePackage": {
-            "Id": package_id, "DisplayName": package_id, "PreRequired": prerequisite, "Cache": True,
-            "CacheId": f"{self._testMethodName}-{package_id}",
-            "ExecuteFile": {"Name": name, "DownloadUrl": url or self.servers.url(served or name), **file_entry(data)},
-            "InstallCommand": command, "SilentInstallCommand": command, **members}}
 
     def msi(self, product, payloads=(), **members):
         """A real MSI package from nginx, cached under its own folder, with its verbose installer log."""
@@ -72,40 +45,6 @@ class InstallRunTest(ServedTestCase):
         query = self.prefix.wine(["reg", "query", rf"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{product[1]}"],
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return query.returncode == 0
-
-    def run_chain(self, packages, arguments="", **kw):
-        document = {"LaunchPackage": {"DisplayName": "Install"}, "LaunchList": packages}
-        fd, path = tempfile.mkstemp(suffix=".json")
-        with os.fdopen(fd, "w", encoding="utf-8") as f:
-            json.dump(document, f, ensure_ascii=False)
-        try:
-            return self.run_launcher(arguments, manifest=path, timeout=120,
-                                     env={"TEV_EXITWITH_RECORD": tevharness.windows_path(self.prefix, self.record)},
-                                     **kw)
-        finally:
-            os.remove(path)
-
-    def started(self):
-        """(program file name, arguments) of every installer run, in order."""
-        if not os.path.exists(self.record):
-            return []
-        runs = []
-        with open(self.record, encoding="utf-8") as f:
-            lines = f.read().splitlines()
-        for line in lines:
-            program, _, arguments = line.partition('" ') if line.startswith('"') else line.partition(" ")
-            runs.append((program.strip('"').replace("/", "\\").rsplit("\\", 1)[-1], arguments.strip()))
-        return runs
-
-    def boxes(self, result):
-        return [d for d in result.dialogs if not is_progress_dialog(d)]
-
-    def assertInOrder(self, text, *parts):
-        at = 0
-        for part in parts:
-            found = text.find(part, at)
-            self.assertGreaterEqual(found, 0, f"{part!r} not after position {at} in:\n{text}")
-            at = found + len(part)
 
     def test_a_hidden_run_downloads_and_installs_every_package_in_order(self):
         result = self.run_chain([self.exe("pre1", "0 /first"), self.exe("pre2", "0 /second"),

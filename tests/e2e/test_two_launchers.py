@@ -10,6 +10,7 @@ import unittest
 
 import tevharness
 from e2e import BUILD, ServedTestCase, is_progress_dialog
+from reliability import Row, Table, exit_text
 from servers import file_entry
 
 EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
@@ -17,6 +18,15 @@ ALREADY_RUNNING = 1618
 MESSAGE = ["別のセットアップを実行中です。", "実行中のセットアップが終わってから、もう一度実行してください。"]
 REFUSED_LINE = "CheckSingleRun: another setup is running in this session"
 SAME_LAUNCH_LINE = "CheckSingleRun: started by the setup that is running (the same launch)"
+
+
+TABLE = Table("3-two-launchers", "Two launchers at once",
+              "One setup at a time per user session: every launcher works in the same fixed work folder. "
+              "The cache columns are the first setup's prerequisite (not cached: it lives in the work folder).")
+
+
+def tearDownModule():
+    TABLE.write()
 
 
 def manifest_file(name, packages):
@@ -77,9 +87,11 @@ class TwoLaunchersTest(ServedTestCase):
             while not self.servers.fault.requests and time.monotonic() < deadline:
                 time.sleep(0.2)
             self.assertTrue(self.servers.fault.requests, "the first setup never started its download")
+            codes = {}
             for hidden in (False, True):
                 with self.subTest(hidden=hidden):
                     second = self.run_manifest("Second", [], hidden=hidden, setup_folder="TevSetup2")
+                    codes[hidden] = second.exit_code
                     self.assertEqual(second.exit_code, ALREADY_RUNNING, second.output + second.log_text)
                     self.assertIn(REFUSED_LINE, second.log_text)
                     boxes = [d for d in second.dialogs if not is_progress_dialog(d)]
@@ -94,6 +106,10 @@ class TwoLaunchersTest(ServedTestCase):
         self.assertEqual(result.exit_code, 0, own_log(result, "First"))
         self.assertIn("Execute!( ", own_log(result, "First"))
         self.assertNotIn(REFUSED_LINE, own_log(result, "First"))
+        TABLE.add(Row("a second launcher while a setup runs", "a second launcher started (shown, then hidden) "
+                      "while the first downloads its prerequisite", exit_text(codes[False]), exit_text(codes[True]),
+                      REFUSED_LINE, "the first setup's download under way",
+                      f"the first setup went on and ended with {result.exit_code}"))
         # Once the first setup has ended, the next one runs.
         after = self.run_manifest("Third", [], hidden=True)
         self.assertEqual(after.exit_code, 0, after.log_text)
@@ -106,6 +122,9 @@ class TwoLaunchersTest(ServedTestCase):
         self.assertEqual(result.exit_code, 0, result.log_text)
         self.assertIn(SAME_LAUNCH_LINE, result.log_text)
         self.assertNotIn(REFUSED_LINE, result.log_text)
+        TABLE.add(Row("a launcher the running setup starts", "a nested setup (a launcher of its own) run as the "
+                      "hidden setup's prerequisite, as the elevated restart is run", "—", exit_text(result.exit_code),
+                      SAME_LAUNCH_LINE, "nothing", "nothing (not cached)"))
 
 
 if __name__ == "__main__":
