@@ -3,6 +3,7 @@ launcher downloads every package file, runs the prerequisites under its progress
 other packages after it. The installers are exitwith.exe, built by the tests: it ends with the exit
 code its first argument names and appends the command line it got to the file TEV_EXITWITH_RECORD
 names."""
+import hashlib
 import os
 import subprocess
 import unittest
@@ -136,6 +137,23 @@ class InstallRunTest(ChainTestCase):
                 self.assertEqual([p for p, _ in self.started()], ["pre1.exe"])
                 self.assertIn("m_scheduleReboot=false, m_forceReboot=true", result.log_text)
                 self.assertEqual(self.boxes(result), [])
+
+    def test_a_payload_whose_sha256_differs_by_one_digit_is_refused_with_both_digests(self):
+        digest = hashlib.sha256(self.PROGRAM).hexdigest()
+        off = digest[:-1] + ("1" if digest[-1] == "0" else "0")
+        for sha, exit_code in ((digest.upper(), 0), (off, DOWNLOAD_FAILED)):
+            with self.subTest(sha=sha):
+                for leftover in (self.record, os.path.join(self.cache("pre1"), "pre1.exe")):
+                    if os.path.exists(leftover):
+                        os.remove(leftover)
+                package = self.exe("pre1", "0")
+                package["ExePackage"]["ExecuteFile"]["Sha256"] = sha
+                result = self.run_chain([package], hidden=True)
+                self.assertEqual(result.exit_code, exit_code, result.log_text)
+                if exit_code:
+                    self.assertIn(f"Sha256 expected {off}, actual {digest}", result.log_text)
+                    self.assertEqual(self.started(), [])
+                    self.assertEqual(os.listdir(self.cache("pre1")) if os.path.isdir(self.cache("pre1")) else [], [])
 
     def test_each_phase_names_its_error(self):
         long_name = "x" * 240 + ".exe"

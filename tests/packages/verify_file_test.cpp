@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ std::wstring TempPath(const wchar_t* name) {
 }
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// sha256sum of "a package file of thirty bytes".
+constexpr char kContentSha256[] = "0a64cfa2349968f1caaaeeb6308930ed486e49fb217b7dac3c9b113665085c84";
 
 class VerifyFileTest : public ::testing::Test {
  protected:
@@ -52,32 +57,62 @@ TEST_F(VerifyFileTest, WhatTheEntryDeclaresIsWhatIsChecked) {
   const std::string size = std::to_string(content.size());
   const std::wstring differs = L"File contents differ(" + path + L")。";
   const std::wstring sizeVaries = L"file size varies(" + path + L")。DownloadSize:30, NeedSize:31";
+  const std::wstring actualWords =
+      L"actual [" + Wide(hash[0]) + L", " + Wide(hash[1]) + L", " + Wide(hash[2]) + L", " + Wide(hash[3]) + L"]";
+  const std::string sha = kContentSha256;
+  std::string shaOff = sha;
+  shaOff[63] = shaOff[63] == '0' ? '1' : '0';  // one digit off
+  std::string shaUpper = sha;
+  for (char& c : shaUpper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string whole =
+      "\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "," + hash[2] + "," + hash[3] + "]";
   struct Case {
     const char* name;
     std::string entry;
     std::uint32_t result;
-    std::wstring log;
+    std::vector<std::wstring> log;
   } const cases[] = {
-      {"no Size: passes even with a wrong Hash", R"({"Hash": [1, 2, 3, 4]})", 0, L""},
-      {"right Size, no Hash", "{\"Size\": " + size + "}", 0, L""},
-      {"wrong Size", R"({"Size": 31})", 15605, sizeVaries},
-      {"negative Size", R"({"Size": -30})", 15605, L"file size varies(" + path + L")。DownloadSize:30, NeedSize:-30"},
-      {"whole Hash",
-       "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "," + hash[2] + "," + hash[3] + "]}", 0, L""},
-      {"two words compare two words", "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "]}", 0, L""},
-      {"second word wrong", "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + ", 7]}", 15605, differs},
-      {"last word wrong", "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "," + hash[2] + ", 7]}",
-       15605, differs},
+      {"no Size: passes even with a wrong Hash", R"({"Hash": [1, 2, 3, 4]})", 0, {}},
+      {"right Size, no Hash", "{\"Size\": " + size + "}", 0, {}},
+      {"wrong Size", R"({"Size": 31})", 15605, {sizeVaries}},
+      {"negative Size", R"({"Size": -30})", 15605, {L"file size varies(" + path + L")。DownloadSize:30, NeedSize:-30"}},
+      {"whole Hash", "{" + whole + "}", 0, {}},
+      {"two words compare two words", "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "]}", 0, {}},
+      {"second word wrong",
+       "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + ", 7]}",
+       15605,
+       {differs, L"Hash expected [" + Wide(hash[0]) + L", 7], " + actualWords}},
+      {"last word wrong",
+       "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "," + hash[2] + ", 7]}",
+       15605,
+       {differs,
+        L"Hash expected [" + Wide(hash[0]) + L", " + Wide(hash[1]) + L", " + Wide(hash[2]) + L", 7], " + actualWords}},
       // Four words make a hash; a fifth describes no file hash at all.
       {"five words",
-       "{\"Size\": " + size + ", \"Hash\": [" + hash[0] + "," + hash[1] + "," + hash[2] + "," + hash[3] + ", 0]}",
-       15605, differs},
-      {"empty Hash", "{\"Size\": " + size + ", \"Hash\": []}", 0, L""},
+       "{" + whole.substr(0, whole.size() - 1) + ", 0]}",
+       15605,
+       {differs, L"Hash expected (5 words), " + actualWords}},
+      {"empty Hash", "{\"Size\": " + size + ", \"Hash\": []}", 0, {}},
+      // The digest is checked after Size and Hash, and whenever it is given.
+      {"Sha256 right", "{" + whole + ", \"Sha256\": \"" + sha + "\"}", 0, {}},
+      {"Sha256 in upper case", "{" + whole + ", \"Sha256\": \"" + shaUpper + "\"}", 0, {}},
+      {"Sha256 one digit off",
+       "{" + whole + ", \"Sha256\": \"" + shaOff + "\"}",
+       15605,
+       {differs, L"Sha256 expected " + Wide(shaOff) + L", actual " + Wide(sha)}},
+      {"Sha256 without Size or Hash still pins the file",
+       "{\"Sha256\": \"" + shaOff + "\"}",
+       15605,
+       {differs, L"Sha256 expected " + Wide(shaOff) + L", actual " + Wide(sha)}},
+      {"a wrong Size is reported before the digest",
+       "{\"Size\": 31, \"Sha256\": \"" + shaOff + "\"}",
+       15605,
+       {sizeVaries}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Verify(path, c.entry), c.result);
-    EXPECT_EQ(lines, c.log.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{c.log});
+    EXPECT_EQ(lines, c.log);
   }
 }
 
@@ -87,7 +122,9 @@ TEST_F(VerifyFileTest, MembersOfTheWrongKindNameTheirPath) {
        {std::pair{std::string(R"({"Size": "30"})"), L"Size: expected an integer, found a string"},
         std::pair{std::string(R"({"Size": 30, "Hash": {}})"), L"Hash: expected an array, found an object"},
         std::pair{R"({"Size": 30, "Hash": [)" + hash[0] + R"(, "2"]})",
-                  L"Hash[1]: expected an integer, found a string"}}) {
+                  L"Hash[1]: expected an integer, found a string"},
+        std::pair{std::string(R"({"Size": 30, "Sha256": 5})"), L"Sha256: expected a string, found an integer"},
+        std::pair{std::string(R"({"Sha256": "abc"})"), L"Sha256: expected 64 hexadecimal digits, found \"abc\""}}) {
     SCOPED_TRACE(entry);
     try {
       Verify(path, entry);
