@@ -1,6 +1,7 @@
 """tevtool as a release engineer meets it: `hash` describes a file exactly as the launcher checks
 it (an entry it prints verifies in a real run; the same entry fails once one byte of the file
 changes), and `stamp` refuses what is no launch manifest unless forced."""
+import hashlib
 import json
 import os
 import shutil
@@ -48,7 +49,8 @@ class TevtoolTest(ServedTestCase):
         code, out, err = self.tevtool("hash", tevharness.z_path(local))
         self.assertEqual(code, 0, err)
         entry = json.loads(out)
-        self.assertEqual((entry["Name"], entry["Size"], len(entry["Hash"])), ("setup.exe", len(self.PROGRAM), 4))
+        self.assertEqual((entry["Name"], entry["Size"], len(entry["Hash"]), entry["Sha256"]),
+                         ("setup.exe", len(self.PROGRAM), 4, hashlib.sha256(self.PROGRAM).hexdigest()))
         result = self.run_with_entry(entry)
         self.assertEqual(result.exit_code, 0, result.log_text)
         changed = bytearray(self.PROGRAM)
@@ -115,10 +117,13 @@ class TevtoolTest(ServedTestCase):
             filled = f.read()
         program, cabinet = file_entry(self.PROGRAM), file_entry(b"cabinet")
         hash_text = lambda e: "[" + ", ".join(str(w) for w in e["Hash"]) + "]"  # noqa: E731
+        sha = lambda data: '"' + hashlib.sha256(data).hexdigest() + '"'  # noqa: E731
         expected = template.replace('"Size": 1,  "Hash": [1, 2,\n 3, 4] }',
-                                    f'"Size": {program["Size"]},  "Hash": {hash_text(program)} }}')
+                                    f'"Size": {program["Size"]},  "Hash": {hash_text(program)}, '
+                                    f'"Sha256": {sha(self.PROGRAM)} }}')
         expected = expected.replace('{"Name": "data.cab"}',
-                                    f'{{"Name": "data.cab", "Size": {cabinet["Size"]}, "Hash": {hash_text(cabinet)}}}')
+                                    f'{{"Name": "data.cab", "Size": {cabinet["Size"]}, "Hash": {hash_text(cabinet)}, '
+                                    f'"Sha256": {sha(b"cabinet")}}}')
         self.assertEqual(filled, expected)
         # A missing file: an error at its entry, and nothing written.
         os.remove(output)

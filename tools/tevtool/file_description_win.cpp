@@ -5,6 +5,7 @@
 #include <msi.h>
 
 #include "../../launcher/installer/msi_api.h"
+#include "../../launcher/packages/file_sha256.h"
 #include "json_document.h"
 
 namespace TevTool {
@@ -31,6 +32,11 @@ bool DescribeFile(const std::wstring& path, FileDescription& description, std::s
   description.size = static_cast<std::uint32_t>(size);
   // Signed 32-bit words: the manifest's integers are, and the launcher compares them bit for bit.
   for (std::size_t i = 0; i < 4; ++i) description.hash[i] = static_cast<std::int32_t>(hash.dwData[i]);
+  std::uint32_t error = 0;
+  if (!Tevrian::FileSha256(path, description.sha256, error)) {
+    reason = "the SHA-256 digest failed with " + std::to_string(error);
+    return false;
+  }
   return true;
 }
 
@@ -39,9 +45,13 @@ std::string HashJson(const FileDescription& description) {
          std::to_string(description.hash[2]) + ", " + std::to_string(description.hash[3]) + "]";
 }
 
+std::string Sha256Json(const FileDescription& description) {
+  return "\"" + Tevrian::Sha256Text(description.sha256) + "\"";
+}
+
 std::string FileEntryJson(const std::string& name, const FileDescription& description) {
   return "{\"Name\": " + JsonNode::String(name).Dump() + ", \"Size\": " + std::to_string(description.size) +
-         ", \"Hash\": " + HashJson(description) + "}";
+         ", \"Hash\": " + HashJson(description) + ", \"Sha256\": " + Sha256Json(description) + "}";
 }
 
 }  // namespace TevTool

@@ -1,5 +1,5 @@
-// tevtool fill MANIFEST DIR -o OUT: a copy of MANIFEST whose file entries carry the "Size" and
-// "Hash" of the files DIR\Name. The author's text stays as it was but for the values written: a
+// tevtool fill MANIFEST DIR -o OUT: a copy of MANIFEST whose file entries carry the "Size", "Hash"
+// and "Sha256" of the files DIR\Name. The author's text stays as it was but for the values written: a
 // member that is there gets its new value in place, one that is missing is added at the end of its
 // entry.
 #include <algorithm>
@@ -21,7 +21,7 @@ namespace {
 
 constexpr char kHelp[] =
     "usage: tevtool fill MANIFEST DIR -o OUT\n"
-    "Writes OUT: MANIFEST with every file entry's \"Size\" and \"Hash\" set from the file DIR\\Name. A\n"
+    "Writes OUT: MANIFEST with every file entry's \"Size\", \"Hash\" and \"Sha256\" set from the file DIR\\Name. A\n"
     "missing file, or one of 2^31 bytes or more, is an error (exit code 2) and OUT is not written.\n";
 
 struct Edit {
@@ -78,6 +78,7 @@ class Filler {
     }
     Set(entry, "Size", std::to_string(description.size));
     Set(entry, "Hash", HashJson(description));
+    Set(entry, "Sha256", Sha256Json(description));
   }
 
   bool Failed() const { return m_failed; }
@@ -85,7 +86,7 @@ class Filler {
   std::string Result() {
     std::string text = m_text;
     // From the end backwards; of two insertions at one place the later is applied first, so that
-    // the text reads in the order they were made ("Size" before "Hash").
+    // the text reads in the order they were made ("Size", "Hash", "Sha256").
     std::vector<std::size_t> order(m_edits.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {

@@ -1,5 +1,5 @@
-// tevtool hash FILE...: a file entry for each file, with the size and the four words of the
-// Windows Installer file hash exactly as the launcher compares them.
+// tevtool hash FILE...: a file entry for each file, with the size, the four words of the Windows
+// Installer file hash and the SHA-256 digest, exactly as the launcher compares them.
 #include <cstdio>
 #include <string>
 
@@ -12,7 +12,8 @@ namespace {
 
 constexpr char kHelp[] =
     "usage: tevtool hash FILE...\n"
-    "Prints for each FILE one line: a JSON file entry {\"Name\": ..., \"Size\": ..., \"Hash\": [4 words]}.\n"
+    "Prints for each FILE one line: a JSON file entry\n"
+    "{\"Name\": ..., \"Size\": ..., \"Hash\": [4 words], \"Sha256\": \"64 hexadecimal digits\"}.\n"
     "A file of 2^31 bytes or more cannot be described (\"Size\" is a 32-bit integer): exit code 2.\n";
 
 int Describe(const std::string& path) {

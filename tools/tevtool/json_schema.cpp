@@ -48,6 +48,7 @@ class SchemaWriter {
       case ValueKind::String:
         schema["type"] = JsonNode::String("string");
         if (!type.values.empty()) schema["enum"] = StringList(type.values);
+        if (type.meaning == Meaning::Sha256) schema["pattern"] = JsonNode::String("^[0-9A-Fa-f]{64}$");
         break;
       case ValueKind::StringOrNull:
         schema["type"] = StringList(std::initializer_list<std::string_view>{"string", "null"});

@@ -219,9 +219,11 @@ class Linter {
 
   void CheckFileEntry(const PositionedValue& entry, const TypeInfo& type, std::string_view name) {
     if (entry.members.empty()) return;
+    // A digest pins the file by itself.
+    const bool pinned = entry.Find("Sha256") != nullptr;
     if (!entry.Find("Size")) {
-      Add(entry.offset, Severity::Warning, Quoted(name) + " has no \"Size\": the file is never verified");
-    } else if (!entry.Find("Hash")) {
+      if (!pinned) Add(entry.offset, Severity::Warning, Quoted(name) + " has no \"Size\": the file is never verified");
+    } else if (!entry.Find("Hash") && !pinned) {
       Add(entry.offset, Severity::Warning, Quoted(name) + " has no \"Hash\": only the file's size is verified");
     }
     if (type.meaning == Meaning::ExecuteFile && !entry.Find("DownloadUrl")) {

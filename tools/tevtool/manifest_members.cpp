@@ -22,6 +22,7 @@ constexpr TypeInfo kTargetPackage{{}, ValueKind::String, Meaning::TargetPackage}
 constexpr TypeInfo kScalar{{}, ValueKind::Scalar};
 constexpr TypeInfo kHashWord{{}, ValueKind::Integer, Meaning::HashWord};
 constexpr TypeInfo kHash{{}, ValueKind::Array, Meaning::Hash, {}, &kHashWord};
+constexpr TypeInfo kSha256{{}, ValueKind::String, Meaning::Sha256};
 
 constexpr std::array kBehaviors = {"success"sv, "scheduleReboot"sv, "forceReboot"sv, "error"sv};
 constexpr TypeInfo kBehavior{{}, ValueKind::String, Meaning::Behavior, {}, nullptr, kBehaviors};
@@ -30,11 +31,12 @@ constexpr TypeInfo kUILevel{{}, ValueKind::String, Meaning::UILevel, {}, nullptr
 constexpr std::array kRoots = {"HKLM"sv, "HKCU"sv, "HKCR"sv, "HKU"sv};
 constexpr TypeInfo kRoot{{}, ValueKind::String, Meaning::RegistryRoot, {}, nullptr, kRoots};
 
-constexpr std::array<MemberInfo, 4> kFileMembers = {{
+constexpr std::array<MemberInfo, 5> kFileMembers = {{
     {"Name", &kFileName, "relative path of the file, beside the launcher and under the cache folder"},
     {"DownloadUrl", &kHttpsAddress, "where the file is fetched when it is not beside the launcher"},
     {"Size", &kInteger, "exact size in bytes; without it the file is not verified"},
     {"Hash", &kHash, "the four words of the Windows Installer file hash"},
+    {"Sha256", &kSha256, "the file's SHA-256 digest, 64 hexadecimal digits; checked after Size and Hash"},
 }};
 constexpr TypeInfo kFileEntry{"FileEntry", ValueKind::Object, Meaning::FileEntry, kFileMembers, nullptr,
                               {},          "one package file"};

@@ -31,6 +31,7 @@ enum class Meaning {
   FileName,         // a relative path joined under a folder
   Hash,             // four 32-bit words
   HashWord,         // one of them, compared as a 32-bit pattern
+  Sha256,           // a SHA-256 digest: 64 hexadecimal digits
   PackageId,        // unique within the launch list
   TargetPackage,    // a type word or an Id of the launch list
   Behavior,         // one of the type's values

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "../../launcher/shared/sha256_text.h"
 #include "file_name_check.h"
 #include "message_text.h"
 #include "number_token.h"
@@ -61,6 +62,12 @@ std::vector<ValueFinding> CheckString(std::wstring_view text, const TypeInfo& ty
     case Meaning::UILevel:
     case Meaning::RegistryRoot:
       return OneOf(text, type, name);
+    case Meaning::Sha256:
+      if (!Tevrian::ParseSha256(text)) {
+        return {{Severity::Error, Quoted(name) + ": " + Quoted(text) +
+                                      " is not 64 hexadecimal digits: the launcher refuses the manifest"}};
+      }
+      return {};
     default:
       return {};
   }

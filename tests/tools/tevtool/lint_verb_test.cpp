@@ -115,6 +115,14 @@ const Fault kFaults[] = {
     {.name = "hash_of_two",
      .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 1, "Hash": @[1, 2]})",
      .expected = "error: \"Hash\" must be four integers, found 2 elements"},
+    {.name = "sha256_one_digit_short",
+     .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 1, "Hash": [1, 2, 3, 4], @"Sha256": )"
+             R"("0a64cfa2349968f1caaaeeb6308930ed486e49fb217b7dac3c9b113665085c8"})",
+     .expected = "error: \"Sha256\": \"0a64cfa2349968f1caaaeeb6308930ed486e49fb217b7dac3c9b113665085c8\" is not 64 "
+                 "hexadecimal digits: the launcher refuses the manifest"},
+    {.name = "sha256_of_a_number",
+     .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 1, @"Sha256": 5})",
+     .expected = "error: \"Sha256\" must be a string, found a number"},
     {.name = "hash_of_text",
      .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 1, "Hash": [1, 2, 3, @"4"]})",
      .expected = "error: \"Hash[3]\" must be an integer, found a string"},
@@ -261,6 +269,11 @@ TEST(Lint, CleanManifestHasNoFindings) {
       // Hash words are compared as 32-bit patterns: the unsigned spelling of a word is as good.
       {.name = "clean_hash_words", .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 0,
                                              "Hash": [4294967295, -1, 0, 2147483648]})"},
+      // A digest pins the file by itself: no warning for the size or the hash it does without.
+      {.name = "clean_sha256_alone", .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe",
+                                             "Sha256": "0A64CFA2349968F1CAAAEEB6308930ED486E49FB217B7DAC3C9B113665085C84"})"},
+      {.name = "clean_size_and_sha256", .file = R"({"Name": "a.exe", "DownloadUrl": "https://h/a.exe", "Size": 30,
+                                             "Sha256": "0a64cfa2349968f1caaaeeb6308930ed486e49fb217b7dac3c9b113665085c84"})"},
       // A defined property, and one the launcher sets itself, are known names.
       {.name = "clean_names",
        .launchPackage = R"("DisplayName": "P", "Condition": "Defined AND VersionNT >= v6.1",
