@@ -7,7 +7,9 @@ its memory, under wine64 against nginx on the loopback.
       (VerifyFile's MsiGetFileHashW adds what the hash function itself holds).
   P2  the same acquisition under the progress dialog (Xvfb) / without it; goal <= 1.02. Beside it:
       the dialog open with its bar left still / without it (the dialog's cost apart from the bar).
+  Sha256  the P1 acquisition with the entry's "Sha256" too / without it: what the extra check costs.
 Each figure is the median of ROUNDS interleaved runs."""
+import hashlib
 import json
 import os
 import statistics
@@ -39,6 +41,13 @@ def main(build: str):
             entries[name] = prefix.drive_c(name + ".json")
             with open(entries[name], "w") as f:
                 json.dump(file_entry_of(os.path.join(servers.payload, name + ".bin")), f)
+        entries["p1sha"] = prefix.drive_c("p1sha.json")
+        with open(entries["p1sha"], "w") as f:
+            digest = hashlib.sha256()
+            with open(os.path.join(servers.payload, "p1.bin"), "rb") as payload:
+                for block in iter(lambda: payload.read(1 << 20), b""):
+                    digest.update(block)
+            json.dump(dict(file_entry_of(os.path.join(servers.payload, "p1.bin")), Sha256=digest.hexdigest()), f)
         entries["none"] = prefix.drive_c("none.json")
         with open(entries["none"], "w") as f:
             json.dump({}, f)
@@ -56,10 +65,11 @@ def main(build: str):
 
         win = lambda path: tevharness.windows_path(prefix, path)  # noqa: E731
         url = servers.url("p1.bin")
-        times = {"tev": [], "bare8k": [], "bare1m": [], "dialog": [], "dialog-still": []}
+        times = {"tev": [], "bare8k": [], "bare1m": [], "dialog": [], "dialog-still": [], "sha": []}
         ratios5 = {"none": [], "p5": []}
         for _ in range(ROUNDS):
             times["tev"].append(float(run("tev", url, win(dest), win(entries["p1"]))["seconds"]))
+            times["sha"].append(float(run("tev", url, win(dest), win(entries["p1sha"]))["seconds"]))
             times["bare8k"].append(float(run("bare", "8192", url, win(dest))["seconds"]))
             times["bare1m"].append(float(run("bare", "1048576", url, win(dest))["seconds"]))
             for mode in ("dialog", "dialog-still"):
@@ -80,6 +90,8 @@ def main(build: str):
         print(f"P2 the same acquisition under the progress dialog / without it: "
               f"{median['dialog'] / median['tev']:.3f} (goal <= 1.02; {median['dialog']:.3f} s / {median['tev']:.3f} s)")
         print(f"   the dialog with its bar left still / without it: {median['dialog-still'] / median['tev']:.3f}")
+        print(f"Sha256 the P1 acquisition with \"Sha256\" checked too / without it: "
+              f"{median['sha'] / median['tev']:.3f} ({median['sha']:.3f} s / {median['tev']:.3f} s)")
 
 
 if __name__ == "__main__":
