@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -76,6 +78,36 @@ TEST(PeHeadersTest, CertificateTableIsFoundOnlyInAWellFormedImage) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(HasTable(Build(c.image)), c.table);
   }
+}
+
+TEST(PeHeadersTest, RemovingTheCertificateTableLeavesTheUnsignedImage) {
+  const auto bytesOf = [](const std::vector<unsigned char>& v) { return std::string(v.begin(), v.end()); };
+  Image image;
+  image.length = 0x900;  // headers, then the table at 0x400..0x900: the end of the file
+  std::vector<unsigned char> built = Build(image);
+  std::fill(built.begin() + 0x400, built.end(), 0xAB);
+  std::string signedImage = bytesOf(built);
+  ASSERT_TRUE(Tevrian::RemoveCertificateTable(signedImage));
+  EXPECT_EQ(signedImage.size(), 0x400u);
+  EXPECT_FALSE(HasTable(std::vector<unsigned char>(signedImage.begin(), signedImage.end())));
+  EXPECT_EQ(signedImage.substr(0, 0x80), bytesOf(built).substr(0, 0x80));
+
+  // Something after the table: the table's bytes are zeroed, nothing moves.
+  image.length = 0xA00;
+  built = Build(image);
+  std::fill(built.begin() + 0x400, built.begin() + 0x900, 0xAB);
+  std::string middle = bytesOf(built);
+  ASSERT_TRUE(Tevrian::RemoveCertificateTable(middle));
+  EXPECT_EQ(middle.size(), 0xA00u);
+  EXPECT_EQ(middle.substr(0x400, 0x500), std::string(0x500, '\0'));
+  EXPECT_FALSE(HasTable(std::vector<unsigned char>(middle.begin(), middle.end())));
+
+  // No table: nothing changes.
+  image.tableSize = 0;
+  std::string unsignedImage = bytesOf(Build(image));
+  const std::string before = unsignedImage;
+  EXPECT_FALSE(Tevrian::RemoveCertificateTable(unsignedImage));
+  EXPECT_EQ(unsignedImage, before);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ import subprocess
 import tempfile
 import unittest
 
+import tevharness
 from e2e import BUILD, COMMAND_LINE_ERROR, HELP_LINES, SAMPLE_WITHOUT_PACKAGES, LauncherTestCase
 
 
@@ -63,6 +64,7 @@ class SignedLauncherCase(LauncherTestCase):
         super().setUpClass()
         cls.work = tempfile.mkdtemp(prefix="tevsign-")
         key, cert = os.path.join(cls.work, "key.pem"), os.path.join(cls.work, "cert.pem")
+        cls.key, cls.cert = key, cert
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Tev Test Signing",
                         "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
         cls.unsigned = os.path.join(BUILD, "x64", cls.launcher)
@@ -148,6 +150,33 @@ class RequiredSignatureTest(SignedLauncherCase):
                 result = self.run_launcher("/?", launcher=launcher)
                 self.assertRefused(result)
                 self.assertIn("):unsigned(0x800B0100)", result.log_text)
+
+    def stamp(self, launcher, output):
+        """tevtool stamp of the sample manifest (its packages left out) into `launcher`: its stderr."""
+        tool = os.path.join(BUILD, "x64", "tevtool.exe")
+        proc = self.prefix.wine([tool, "stamp", tevharness.z_path(launcher), tevharness.z_path(SAMPLE_WITHOUT_PACKAGES),
+                                 tevharness.z_path(output)], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        return proc.stderr.decode("utf-8", errors="replace")
+
+    def test_stamped_then_signed_starts_and_stamped_again_is_refused(self):
+        # The release order: stamp, then sign last.
+        stamped, released = os.path.join(self.work, "stamped.exe"), os.path.join(self.work, "released.exe")
+        self.assertEqual(self.stamp(self.unsigned, stamped), "")
+        subprocess.run(["osslsigncode", "sign", "-certs", self.cert, "-key", self.key, "-in", stamped, "-out", released],
+                       check=True, capture_output=True)
+        self.assertRuns(self.run_launcher("/?", launcher=released))
+        # Stamped again without signing: tevtool says the signature is dropped, and the copy carries
+        # none (never the old one, now broken): the launcher refuses it as unsigned.
+        restamped = os.path.join(self.work, "restamped.exe")
+        said = self.stamp(released, restamped)
+        self.assertIn("is signed; stamping breaks a signature, so it is dropped", said)
+        verified = subprocess.run(["osslsigncode", "verify", "-in", restamped], capture_output=True, text=True)
+        self.assertIn("No signature found", verified.stdout + verified.stderr)
+        result = self.run_launcher("/?", launcher=restamped)
+        self.assertRefused(result)
+        self.assertIn("):unsigned(0x800B0100)", result.log_text)
 
     def test_hidden_refusal_opens_no_window_and_keeps_the_reason_in_the_log(self):
         result = self.run_launcher("/?", launcher=self.unsigned, hidden=True)

@@ -6,7 +6,8 @@
 //
 // The manifest must read as an object with "LaunchPackage" and "LaunchList" and lint without
 // errors; anything else is refused before OUTPUT is written (--force stamps it anyway, so that
-// tests can carry malformed manifests). Sign OUTPUT after stamping: stamping changes the file.
+// tests can carry malformed manifests). Sign OUTPUT after stamping: stamping changes the file, so
+// a signed LAUNCHER gives an unsigned OUTPUT (never one still carrying the old, broken signature).
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../../launcher/app/pe_headers.h"
 #include "../../launcher/json/json_parser.h"
 #include "findings_report.h"
 #include "manifest_lint.h"
@@ -30,7 +32,7 @@ constexpr char kHelp[] =
     "       tevtool stamp --remove LAUNCHER.exe OUTPUT.exe\n"
     "Writes a copy of LAUNCHER carrying MANIFEST as its resource JSON 1 (or carrying none). A file that\n"
     "is no launch manifest, or has lint errors, is refused (exit code 1) unless --force is given.\n"
-    "Sign OUTPUT afterwards.\n";
+    "Sign OUTPUT afterwards: a signed LAUNCHER gives an unsigned OUTPUT, its signature dropped.\n";
 
 std::wstring ErrorText(DWORD error) { return L"error " + std::to_wstring(error); }
 
@@ -137,6 +139,22 @@ bool ResourcesWithoutManifest(const std::wstring& path, std::vector<Resource>& r
   return true;
 }
 
+// Takes the copy's signature out before its resources change: a signature over the old bytes
+// would only make the stamped file look tampered with. False when the copy cannot be rewritten.
+bool DropSignature(const std::wstring& launcher, const std::wstring& output) {
+  std::string image;
+  if (!ReadFileBytes(output, image)) return false;
+  if (!Tevrian::RemoveCertificateTable(image)) return true;
+  std::ofstream file(output.c_str(), std::ios::binary | std::ios::trunc);
+  file.write(image.data(), static_cast<std::streamsize>(image.size()));
+  if (!file.flush()) return false;
+  std::fprintf(stderr,
+               "tevtool stamp: %s is signed; stamping breaks a signature, so it is dropped: %s is written "
+               "unsigned. Sign it after stamping.\n",
+               Utf8(launcher).c_str(), Utf8(output).c_str());
+  return true;
+}
+
 int StampFile(const std::wstring& launcher, const std::string* manifest, const std::wstring& output) {
   std::vector<Resource> resources;
   WORD language = 0;
@@ -145,6 +163,10 @@ int StampFile(const std::wstring& launcher, const std::string* manifest, const s
   }
   if (!CopyFileW(launcher.c_str(), output.c_str(), FALSE)) {
     return Fail(kUsageOrFileError, L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
+  }
+  if (!DropSignature(launcher, output)) {
+    DeleteFileW(output.c_str());
+    return Fail(kUsageOrFileError, L"cannot write " + output + L" without its signature");
   }
   HANDLE update = BeginUpdateResourceW(output.c_str(), TRUE);
   if (!update) return Fail(kUsageOrFileError, L"cannot update " + output + L": " + ErrorText(GetLastError()));
