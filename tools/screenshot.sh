@@ -12,7 +12,8 @@
 # Xvfb runs no window manager, so Wine's windows have no title bar unless Wine draws the frames
 # itself; to show it, set in the prefix first:
 #   wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-# docs/progress-dialog.png was taken so, of `dialogwith.exe progress 7` (tests/ui) with --delay 4.
+# tools/dpi_screenshots.py takes docs/progress-dialog.png and docs/progress-dialog-200.png so, of
+# `dialogwith.exe progress 7` (tests/ui) with --delay 4, at 100 % and at 200 % scale.
 set -euo pipefail
 
 delay=0 full="" output=""
