@@ -125,6 +125,7 @@ class TevtoolTest(ServedTestCase):
                                     f'{{"Name": "data.cab", "Size": {cabinet["Size"]}, "Hash": {hash_text(cabinet)}, '
                                     f'"Sha256": {sha(b"cabinet")}}}')
         self.assertEqual(filled, expected)
+        self.assertFalse(os.path.exists(output + ".tevpart"))  # written beside OUT, then moved into place
         # A missing file: an error at its entry, and nothing written.
         os.remove(output)
         os.remove(os.path.join(folder, "payload", "data.cab"))

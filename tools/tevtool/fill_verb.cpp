@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../../launcher/packages/partial_file.h"
 #include "file_description.h"
 #include "positioned_json.h"
 #include "source_position.h"
@@ -165,10 +166,18 @@ int Fill(const Args& args) {
     }
   }
   if (filler.Failed()) return kUsageOrFileError;
-  std::ofstream out(Wide(output).c_str(), std::ios::binary);
-  const std::string result = filler.Result();
-  out.write(result.data(), static_cast<std::streamsize>(result.size()));
-  if (!out.flush()) {
+  // Written beside OUT and moved into place whole: a fill cut short never leaves half a manifest.
+  const std::wstring destination = Wide(output);
+  const std::wstring partial = Tevrian::PartialFilePath(destination);
+  bool written = false;
+  {
+    std::ofstream out(partial.c_str(), std::ios::binary | std::ios::trunc);
+    const std::string result = filler.Result();
+    out.write(result.data(), static_cast<std::streamsize>(result.size()));
+    written = static_cast<bool>(out.flush());
+  }
+  if (!written || !Tevrian::CommitPartialFile(partial, destination)) {
+    DeleteFileW(partial.c_str());
     std::fprintf(stderr, "tevtool fill: cannot write \"%s\"\n", output.c_str());
     return kUsageOrFileError;
   }

@@ -81,7 +81,7 @@ bool CopyVerified(const std::wstring& source, const std::wstring& destination, c
   }
   if (const std::uint32_t rc = Tevrian::VerifyFile(partial, entry, nullptr); rc != 0) {
     DeleteFileW(partial.c_str());
-    reason = "does not match its \"Size\" and \"Hash\" (error " + std::to_string(rc) + ")";
+    reason = "does not match its \"Size\", \"Hash\" or \"Sha256\" (error " + std::to_string(rc) + ")";
     return false;
   }
   if (!Tevrian::CommitPartialFile(partial, destination)) {

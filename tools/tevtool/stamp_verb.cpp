@@ -19,6 +19,7 @@
 
 #include "../../launcher/app/pe_headers.h"
 #include "../../launcher/json/json_parser.h"
+#include "../../launcher/packages/partial_file.h"
 #include "findings_report.h"
 #include "manifest_lint.h"
 #include "utf8_args.h"
@@ -141,11 +142,11 @@ bool ResourcesWithoutManifest(const std::wstring& path, std::vector<Resource>& r
 
 // Takes the copy's signature out before its resources change: a signature over the old bytes
 // would only make the stamped file look tampered with. False when the copy cannot be rewritten.
-bool DropSignature(const std::wstring& launcher, const std::wstring& output) {
+bool DropSignature(const std::wstring& launcher, const std::wstring& copy, const std::wstring& output) {
   std::string image;
-  if (!ReadFileBytes(output, image)) return false;
+  if (!ReadFileBytes(copy, image)) return false;
   if (!Tevrian::RemoveCertificateTable(image)) return true;
-  std::ofstream file(output.c_str(), std::ios::binary | std::ios::trunc);
+  std::ofstream file(copy.c_str(), std::ios::binary | std::ios::trunc);
   file.write(image.data(), static_cast<std::streamsize>(image.size()));
   if (!file.flush()) return false;
   std::fprintf(stderr,
@@ -161,15 +162,19 @@ int StampFile(const std::wstring& launcher, const std::string* manifest, const s
   if (!ResourcesWithoutManifest(launcher, resources, language)) {
     return Fail(kUsageOrFileError, L"cannot read the resources of " + launcher + L": " + ErrorText(GetLastError()));
   }
-  if (!CopyFileW(launcher.c_str(), output.c_str(), FALSE)) {
-    return Fail(kUsageOrFileError, L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
+  // The copy is made beside OUTPUT and moved into place once whole: a stamp cut short never leaves
+  // a half-made launcher under OUTPUT's name.
+  const std::wstring partial = Tevrian::PartialFilePath(output);
+  const auto failWith = [&](const std::wstring& message) {
+    DeleteFileW(partial.c_str());
+    return Fail(kUsageOrFileError, message);
+  };
+  if (!CopyFileW(launcher.c_str(), partial.c_str(), FALSE)) {
+    return failWith(L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
   }
-  if (!DropSignature(launcher, output)) {
-    DeleteFileW(output.c_str());
-    return Fail(kUsageOrFileError, L"cannot write " + output + L" without its signature");
-  }
-  HANDLE update = BeginUpdateResourceW(output.c_str(), TRUE);
-  if (!update) return Fail(kUsageOrFileError, L"cannot update " + output + L": " + ErrorText(GetLastError()));
+  if (!DropSignature(launcher, partial, output)) return failWith(L"cannot write " + output + L" without its signature");
+  HANDLE update = BeginUpdateResourceW(partial.c_str(), TRUE);
+  if (!update) return failWith(L"cannot update " + output + L": " + ErrorText(GetLastError()));
   bool ok = true;
   for (auto& r : resources) {
     ok = ok && UpdateResourceW(update, r.type.Get(), r.name.Get(), r.language, r.data.data(),
@@ -181,9 +186,10 @@ int StampFile(const std::wstring& launcher, const std::string* manifest, const s
   }
   const DWORD error = ok ? 0 : GetLastError();
   if (!EndUpdateResourceW(update, !ok) || !ok) {
-    DeleteFileW(output.c_str());
-    return Fail(kUsageOrFileError,
-                L"cannot write the manifest into " + output + L": " + ErrorText(error ? error : GetLastError()));
+    return failWith(L"cannot write the manifest into " + output + L": " + ErrorText(error ? error : GetLastError()));
+  }
+  if (!Tevrian::CommitPartialFile(partial, output)) {
+    return failWith(L"cannot move the stamped copy to " + output + L": " + ErrorText(GetLastError()));
   }
   return 0;
 }
