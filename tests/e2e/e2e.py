@@ -1,6 +1,7 @@
 """Shared set-up of the end-to-end suites: the build folder and one prefix per test class."""
 import json
 import os
+import subprocess
 import tempfile
 import unittest
 
@@ -26,6 +27,32 @@ def _sample_without_packages() -> str:
 
 
 SAMPLE_WITHOUT_PACKAGES = _sample_without_packages()
+HOLDFILE = os.path.join(BUILD, "x64", "tests", "e2e", "holdfile.exe")
+
+
+class HeldOpen:
+    """Another program (holdfile.exe) holding `path`, a file in the prefix, open without sharing it,
+    until closed."""
+
+    def __init__(self, prefix, path):
+        self.proc = subprocess.Popen([tevharness.WINE64, HOLDFILE, tevharness.windows_path(prefix, path)],
+                                     env=tevharness.wine_env(prefix.path), stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        answer = self.proc.stdout.readline().strip()
+        if answer != b"held":
+            self.close()
+            raise RuntimeError(f"holdfile could not hold {path}: {answer!r}")
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(30)
+        self.proc.stdout.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 def is_progress_dialog(dialog) -> bool:

@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 import tevharness
-from e2e import BUILD, ServedTestCase
+from e2e import BUILD, HeldOpen, ServedTestCase
 from servers import free_port
 from test_manifest import manifest_file
 
@@ -246,9 +246,10 @@ class OtherLauncherTest(NewerManifestCase):
         self.serve({"A": fetched("A", "v2", OtherLauncher=other)})
         if os.path.exists(self.record):
             os.remove(self.record)
-        kept = []
+        kept, holders = [], []
         if keep_work_folder:
-            # A read-only file keeps the work folder at exit, so that what the run left in it shows.
+            # A file another program holds open keeps the work folder at exit, so that what the run
+            # left in it shows.
             for temp in self.prefix.temp_folders():
                 folder = os.path.join(temp, WORK_FOLDER)
                 os.makedirs(folder, exist_ok=True)
@@ -256,10 +257,14 @@ class OtherLauncherTest(NewerManifestCase):
                 if not os.path.exists(keep):
                     with open(keep, "w") as f:
                         f.write("kept")
-                    os.chmod(keep, 0o444)
+                holders.append(HeldOpen(self.prefix, keep))
                 kept.append(folder)
         env = {"TEV_OTHER_RECORD": tevharness.windows_path(self.prefix, self.record)}
-        result = self.run_embedded({"Version": "v1", "Latest": "@A"}, self.ARGUMENTS, hidden=hidden, env=env)
+        try:
+            result = self.run_embedded({"Version": "v1", "Latest": "@A"}, self.ARGUMENTS, hidden=hidden, env=env)
+        finally:
+            for holder in holders:
+                holder.close()
         self.assertEqual(len(result.logs), 1, result.output)
         self.assertTrue(next(iter(result.logs)).split("\\")[-1].startswith("Embedded_Product_"))
         return result, kept

@@ -13,11 +13,10 @@ import unittest
 
 import tevharness
 from chain import DOWNLOAD_FAILED, ChainTestCase, program
-from e2e import BUILD
+from e2e import HeldOpen
 from faultserver import pattern
 from reliability import Row, Table, describe_cache, exit_text
 
-HOLDFILE = os.path.join(BUILD, "x64", "tests", "e2e", "holdfile.exe")
 TABLE = Table("1-run-faults", "Faults of a whole run",
               "One prerequisite, `pkg` (the tests' stand-in installer, cached under a folder of its own), "
               "met with each fault.")
@@ -212,17 +211,11 @@ class RunFaultsTest(ChainTestCase):
 
         def hold():
             self.put(self.PROGRAM)
-            path = tevharness.windows_path(self.prefix, os.path.join(self.folder(), "pkg.exe"))
-            holder = subprocess.Popen([tevharness.WINE64, HOLDFILE, path], env=tevharness.wine_env(self.prefix.path),
-                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            holders.append(holder)
-            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            holders.append(HeldOpen(self.prefix, os.path.join(self.folder(), "pkg.exe")))
 
         def release():
             for holder in holders:
-                holder.stdin.close()
-                holder.wait(30)
-                holder.stdout.close()
+                holder.close()
             holders.clear()
 
         # The file can be neither read nor replaced: the run ends naming it (5 under Wine, 5 or 32 on
