@@ -7,6 +7,7 @@ cabinet, made by wixl and gcab), serves them from nginx on the loopback, and run
 carries the sample manifest with the server's address and each file's size and hash filled in. The
 run shows its progress dialog while it downloads, runs the prerequisite, and installs the MSI
 package with msiexec once the dialog has closed; the product is then found installed."""
+import hashlib
 import json
 import os
 import shutil
@@ -43,7 +44,8 @@ def build_payloads(build: str, folder: str) -> dict:
 
 
 def served_manifest(servers: Servers, payloads: dict, path: str) -> None:
-    """The sample, pointing at the demo's server, every file entry with its real size and hash."""
+    """The sample, pointing at the demo's server, every file entry with its real size, hash and
+    SHA-256 digest."""
     with open(SAMPLE, encoding="utf-8") as f:
         manifest = json.load(f)
     for element in manifest["LaunchList"]:
@@ -51,7 +53,7 @@ def served_manifest(servers: Servers, payloads: dict, path: str) -> None:
         for entry in [package["ExecuteFile"], *package.get("Payloads", [])]:
             name = entry["DownloadUrl"][len(SAMPLE_ADDRESS):]
             entry["DownloadUrl"] = servers.url(name)
-            entry.update(file_entry(payloads[name]))
+            entry.update(file_entry(payloads[name]), Sha256=hashlib.sha256(payloads[name]).hexdigest())
     with open(path, "w", encoding="utf-8") as f:
         json.dump(manifest, f, ensure_ascii=False, indent=1)
 

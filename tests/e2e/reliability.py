@@ -70,7 +70,9 @@ def describe_cache(folder: str, valid: Dict[str, bytes]) -> str:
 _SHORTER = ((re.compile(r"C:\\users\\[^\\]+\\AppData\\Local\\ProgramData\\TevLauncherPackageCache\\[^\\]+"), "<cache>"),
             (re.compile(r"C:\\users\\[^\\]+\\Temp\\\{701B65B4-B91C-4B3B-93A2-8240BBE49DDA\}"), "<work>"),
             (re.compile(r"x{20,}"), lambda m: f"x…x ({len(m.group(0))} x)"),
-            (re.compile(r"http://127\.0\.0\.1:\d+"), "http://127.0.0.1:PORT"))
+            (re.compile(r"http://127\.0\.0\.1:\d+"), "http://127.0.0.1:PORT"),
+            # The backup's name is the system's pick, new each run.
+            (re.compile(r"\\TEV[0-9A-Fa-f]{1,4}\.tmp"), r"\\TEVnnnn.tmp"))
 
 
 def shorter(text: str) -> str:
