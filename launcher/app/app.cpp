@@ -435,16 +435,19 @@ void CTevLauncherApp::StartLogFile(const std::wstring& packageName) {
   // temporary folder too long for that is tried once more in its short (8.3) form, so that even
   // then the run keeps its log.
   constexpr std::size_t kLongestPath = MAX_PATH - 1;
-  const std::wstring temp = TempFolder();
-  for (const std::wstring& folder : {temp, ShortPathName(temp)}) {
-    if (folder.empty() || folder.size() + kLogNameNumberRoom >= kLongestPath) continue;
-    const std::wstring name =
-        LogFileName(packageName, CurrentLocalTime(), kLongestPath - folder.size() - kLogNameNumberRoom);
-    if (name.empty()) continue;
-    const std::wstring path = CreateLogFile(folder, name);
-    if (!path.empty()) m_log.SetLogFilePath(path);
-    return;
+  const auto nameIn = [&](const std::wstring& folder) {
+    if (folder.empty() || folder.size() + kLogNameNumberRoom >= kLongestPath) return std::wstring();
+    return LogFileName(packageName, CurrentLocalTime(), kLongestPath - folder.size() - kLogNameNumberRoom);
+  };
+  std::wstring folder = TempFolder();
+  std::wstring name = nameIn(folder);
+  if (name.empty()) {
+    folder = ShortPathName(folder);
+    name = nameIn(folder);
   }
+  if (name.empty()) return;
+  const std::wstring path = CreateLogFile(folder, name);
+  if (!path.empty()) m_log.SetLogFilePath(path);
 }
 
 std::wstring CTevLauncherApp::CreateLogFile(const std::wstring& folder, const std::wstring& name) {

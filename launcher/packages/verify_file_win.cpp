@@ -20,10 +20,22 @@ void Log(const LogSink& log, const std::wstring& line) {
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-std::wstring Words(const std::int32_t* words, std::size_t count) {
+// Hash words as the manifest writes them: signed 32-bit integers.
+template <class Word>
+std::wstring Words(const Word* words, std::size_t count) {
   std::wstring text = L"[";
-  for (std::size_t i = 0; i < count; ++i) text += (i ? L", " : L"") + std::to_wstring(words[i]);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += (i ? L", " : L"") + std::to_wstring(static_cast<std::int32_t>(words[i]));
+  }
   return text + L"]";
+}
+
+// A content mismatch: its line, then the expected and the actual values, so that a support
+// engineer tells a changed file from a damaged one.
+std::uint32_t ContentsDiffer(const LogSink& log, const std::wstring& path, const std::wstring& values) {
+  Log(log, FormatText(L"File contents differ({0})。", path));
+  Log(log, values);
+  return kErrorFileDiffers;
 }
 
 // "Sha256", checked whenever it is present: a digest pins the file whatever else the entry says.
@@ -41,10 +53,9 @@ std::uint32_t VerifySha256(const std::wstring& path, const JSON::JsonObject& fil
     return error;
   }
   if (actual != *expected) {
-    Log(log, FormatText(L"File contents differ({0})。", path));
-    // Both digests: a support engineer tells a changed file from a damaged one.
-    Log(log, FormatText(L"Sha256 expected {0}, actual {1}", Widen(Sha256Text(*expected)), Widen(Sha256Text(actual))));
-    return kErrorFileDiffers;
+    return ContentsDiffer(
+        log, path,
+        FormatText(L"Sha256 expected {0}, actual {1}", Widen(Sha256Text(*expected)), Widen(Sha256Text(actual))));
   }
   return 0;
 }
@@ -89,16 +100,11 @@ std::uint32_t VerifyFile(const std::wstring& path, const JSON::JsonObject& fileE
       same = static_cast<std::uint32_t>(expected[index]) == static_cast<std::uint32_t>(info.dwData[index]);
     }
     if (!same) {
-      Log(log, FormatText(L"File contents differ({0})。", path));
-      std::int32_t actual[kHashWords];
-      for (std::size_t i = 0; i < kHashWords; ++i) actual[i] = static_cast<std::int32_t>(info.dwData[i]);
-      // The words the entry gave as far as they were read (all of a longer array), and the file's four.
-      const std::size_t given = hash.size() <= kHashWords ? index : 0;
-      Log(log, FormatText(L"Hash expected {0}, actual {1}",
-                          hash.size() <= kHashWords ? Words(expected, given)
-                                                    : L"(" + std::to_wstring(hash.size()) + L" words)",
-                          Words(actual, kHashWords)));
-      return kErrorFileDiffers;
+      // The words the entry gave, as far as they were read, and the file's four.
+      const std::wstring given =
+          hash.size() <= kHashWords ? Words(expected, index) : L"(" + std::to_wstring(hash.size()) + L" words)";
+      return ContentsDiffer(log, path,
+                            FormatText(L"Hash expected {0}, actual {1}", given, Words(info.dwData, kHashWords)));
     }
   }
   return pinned ? VerifySha256(path, fileEntry, log) : 0;

@@ -140,19 +140,24 @@ bool ResourcesWithoutManifest(const std::wstring& path, std::vector<Resource>& r
   return true;
 }
 
-// Takes the copy's signature out before its resources change: a signature over the old bytes
-// would only make the stamped file look tampered with. False when the copy cannot be rewritten.
-bool DropSignature(const std::wstring& launcher, const std::wstring& copy, const std::wstring& output) {
+// The launcher's bytes as the copy starts: without its signature, which the new resources would
+// break (a signature over the old bytes only makes the stamped file look tampered with). False when
+// the launcher cannot be read or the copy written.
+bool WriteUnsignedCopy(const std::wstring& launcher, const std::wstring& copy, const std::wstring& output) {
   std::string image;
-  if (!ReadFileBytes(copy, image)) return false;
-  if (!Tevrian::RemoveCertificateTable(image)) return true;
-  std::ofstream file(copy.c_str(), std::ios::binary | std::ios::trunc);
-  file.write(image.data(), static_cast<std::streamsize>(image.size()));
-  if (!file.flush()) return false;
-  std::fprintf(stderr,
-               "tevtool stamp: %s is signed; stamping breaks a signature, so it is dropped: %s is written "
-               "unsigned. Sign it after stamping.\n",
-               Utf8(launcher).c_str(), Utf8(output).c_str());
+  if (!ReadFileBytes(launcher, image)) return false;
+  const bool wasSigned = Tevrian::RemoveCertificateTable(image);
+  {
+    std::ofstream file(copy.c_str(), std::ios::binary | std::ios::trunc);
+    file.write(image.data(), static_cast<std::streamsize>(image.size()));
+    if (!file.flush()) return false;
+  }
+  if (wasSigned) {
+    std::fprintf(stderr,
+                 "tevtool stamp: %s is signed; stamping breaks a signature, so it is dropped: %s is written "
+                 "unsigned. Sign it after stamping.\n",
+                 Utf8(launcher).c_str(), Utf8(output).c_str());
+  }
   return true;
 }
 
@@ -169,10 +174,7 @@ int StampFile(const std::wstring& launcher, const std::string* manifest, const s
     DeleteFileW(partial.c_str());
     return Fail(kUsageOrFileError, message);
   };
-  if (!CopyFileW(launcher.c_str(), partial.c_str(), FALSE)) {
-    return failWith(L"cannot copy " + launcher + L" to " + output + L": " + ErrorText(GetLastError()));
-  }
-  if (!DropSignature(launcher, partial, output)) return failWith(L"cannot write " + output + L" without its signature");
+  if (!WriteUnsignedCopy(launcher, partial, output)) return failWith(L"cannot copy " + launcher + L" to " + output);
   HANDLE update = BeginUpdateResourceW(partial.c_str(), TRUE);
   if (!update) return failWith(L"cannot update " + output + L": " + ErrorText(GetLastError()));
   bool ok = true;
