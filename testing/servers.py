@@ -7,13 +7,17 @@ temporary folders all live in a temporary folder of the run's own.
         s.url("a.bin"), s.url("a.bin", https=True), s.fault.url("/status/404")
         s.trust(prefix)   # the CA becomes trusted in that Wine prefix"""
 import hashlib
+import http.client
 import os
+import secrets
 import shutil
 import socket
+import ssl
 import struct
 import subprocess
 import tempfile
 import time
+import urllib.request
 from typing import Dict, Optional
 
 from faultserver import FaultServer
@@ -39,17 +43,6 @@ def free_port() -> int:
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def wait_for_port(port: int, seconds: float = 10) -> bool:
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-                return True
-        except OSError:
-            time.sleep(0.05)
-    return False
 
 
 def make_certificates(folder: str) -> dict:
@@ -90,6 +83,8 @@ http {{
   server {{
     listen 127.0.0.1:{http_port};
     root {payload};
+    # Which server answers on the port: see Nginx.answers.
+    location = /.tev-server-id {{ access_log off; return 200 "{token}"; }}
     # The same files at a limited rate, for transfers that must still be running when a test acts.
     location /slow/ {{ alias {payload}/; limit_rate {slow_rate}; }}
     # The same files from another host name (the same server under the name "localhost").
@@ -101,6 +96,7 @@ http {{
     ssl_certificate {cert};
     ssl_certificate_key {key};
     root {payload};
+    location = /.tev-server-id {{ access_log off; return 200 "{token}"; }}
     # A way from HTTPS down to plain HTTP.
     location ~ ^/to-http/(.*)$ {{ return 302 http://127.0.0.1:{http_port}/$1; }}
   }}
@@ -112,18 +108,39 @@ class Nginx:
     def __init__(self, folder: str, payload: str, certificates: dict, slow_rate: str = "8m"):
         self.folder = folder
         os.makedirs(os.path.join(folder, "tmp"), exist_ok=True)
-        for attempt in range(3):
+        # A free port can be taken by another suite's server between the look and nginx's bind, and a
+        # port that answers may then be that other server: a start counts only when both ports
+        # answer with this server's own token.
+        self.token = secrets.token_hex(8)
+        for attempt in range(10):
             self.http_port, self.https_port = free_port(), free_port()
             conf = os.path.join(folder, "nginx.conf")
             with open(conf, "w") as f:
                 f.write(NGINX_CONF.format(dir=folder, payload=payload, http_port=self.http_port,
-                                          https_port=self.https_port, slow_rate=slow_rate, **certificates))
+                                          https_port=self.https_port, slow_rate=slow_rate, token=self.token,
+                                          **certificates))
             self.proc = subprocess.Popen([NGINX, "-p", folder, "-c", conf, "-e", os.path.join(folder, "error.log"),
                                           "-g", "daemon off;"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-            if wait_for_port(self.http_port) and wait_for_port(self.https_port):
+            if self.answers(f"http://127.0.0.1:{self.http_port}") and \
+                    self.answers(f"https://127.0.0.1:{self.https_port}"):
                 return
             self.stop()
         raise RuntimeError("nginx did not start: " + self.error_log())
+
+    def answers(self, base: str, seconds: float = 10) -> bool:
+        """Whether this nginx, still running, serves `base`."""
+        insecure = ssl.create_default_context()
+        insecure.check_hostname, insecure.verify_mode = False, ssl.CERT_NONE
+        # Straight to the loopback, whatever proxy the environment names.
+        opener = urllib.request.build_opener(urllib.request.ProxyHandler({}), urllib.request.HTTPSHandler(context=insecure))
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline and self.proc.poll() is None:
+            try:
+                with opener.open(base + "/.tev-server-id", timeout=2) as answer:
+                    return answer.read().decode() == self.token and self.proc.poll() is None
+            except (OSError, http.client.HTTPException):
+                time.sleep(0.05)
+        return False
 
     def error_log(self) -> str:
         path = os.path.join(self.folder, "error.log")
@@ -168,7 +185,7 @@ class Servers:
 
     def trust(self, prefix, build: str) -> None:
         """Makes the CA trusted in `prefix` (a tevharness.Prefix), through testing/trustca.exe."""
-        tool = os.path.join(build, "x64", "testing", "trustca.exe")
+        tool = os.path.join(build, "testing", "trustca.exe")
         proc = prefix.wine([tool, "Z:" + self.certificates["ca_der"].replace("/", "\\")], stdin=subprocess.DEVNULL,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if proc.returncode != 0:

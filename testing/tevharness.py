@@ -1,6 +1,8 @@
 """Runs TevLauncher under wine64 the way a user meets it: in a Wine prefix of its own, under
 Xvfb, through tevdriver.exe, which answers its dialogs and reports its full exit code. Both
-`./tev run` and the end-to-end tests use this module."""
+`./tev run` and the end-to-end tests use this module. A `build` argument is the folder of one
+architecture's build (build/x64, or build/x86-test for i686): its launcher and test programs run,
+under wine64 in a WoW64 prefix either way."""
 import dataclasses
 import filecmp
 import glob
@@ -92,10 +94,47 @@ class Display:
                 os.environ["DISPLAY"] = self.previous
 
 
+WINE32_LOADER = "/usr/lib/wine/wine"   # installed with wine32:i386
+I386 = 0x14C
+
+
+def is_i386_program(path: str) -> bool:
+    """Whether the file at `path` (a Linux path) is a 32-bit x86 PE image."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return False
+    pe = int.from_bytes(head[0x3C:0x40], "little") if len(head) >= 0x40 else 0
+    return head[:2] == b"MZ" and head[pe:pe + 4] == b"PE\0\0" and int.from_bytes(head[pe + 4:pe + 6], "little") == I386
+
+
+def loader_for(prefix_path: str, program: str) -> str:
+    """The Wine loader that runs `program` (a Linux path, a Z: or C: path in the prefix, or the name of
+    one of Wine's own programs) as the process itself. wine64 would start a 32-bit program through
+    start.exe as another process: a test could then neither kill it nor wait for it."""
+    if program[:2].upper() == "Z:":
+        path = program[2:].replace("\\", "/")
+    elif program[:2].upper() == "C:":
+        path = os.path.join(prefix_path, "drive_c", *program[3:].replace("\\", "/").split("/"))
+    else:
+        path = program
+    return WINE32_LOADER if os.path.exists(WINE32_LOADER) and is_i386_program(path) else WINE64
+
+
+def is_wow64_prefix(prefix: str) -> bool:
+    """Whether `prefix` runs 32-bit programs as far as this machine's Wine can: one made before the
+    32-bit Wine was installed lacks the 32-bit system folder and never gains it."""
+    return not os.path.exists(WINE32_LOADER) or \
+        os.path.isfile(os.path.join(prefix, "drive_c", "windows", "syswow64", "kernel32.dll"))
+
+
 def template_prefix(build: str) -> str:
-    """The run's template prefix; made here when no test run made one."""
-    template = os.environ.get("TEV_WINE_TEMPLATE") or os.path.join(build, "wine", "template")
-    if not os.path.exists(os.path.join(template, "system.reg")):
+    """The run's template prefix; made here when no test run made one. `build` is the folder of one
+    architecture's build (build/x64); the template lives beside it."""
+    template = os.environ.get("TEV_WINE_TEMPLATE") or os.path.join(os.path.dirname(build), "wine", "template")
+    if not os.path.exists(os.path.join(template, "system.reg")) or not is_wow64_prefix(template):
+        shutil.rmtree(template, ignore_errors=True)
         os.makedirs(template, exist_ok=True)
         subprocess.run([WINE64, "wineboot", "-i"], env=wine_env(template), check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -129,8 +168,28 @@ class Prefix:
         return glob.glob(self.drive_c("users", "*", "Temp")) + \
             glob.glob(self.drive_c("users", "*", "AppData", "Local", "Temp")) + self.other_temp_folders
 
+    def command(self, args: Sequence[str]) -> list:
+        """The Linux command line that runs the Windows program `args[0]` with `args[1:]` here."""
+        return [loader_for(self.path, args[0]), *args]
+
     def wine(self, args: Sequence[str], env: Optional[dict] = None, timeout: int = 180, **kw):
-        return subprocess.run([WINE64, *args], env=wine_env(self.path, env), timeout=timeout, **kw)
+        """Runs a program in the prefix. Output asked for as a pipe is caught in a file instead: Wine
+        starts its desktop process (explorer.exe /desktop) and its services when some program first
+        needs them, and they keep that program's standard output and error open for the prefix's
+        life. A pipe would then never end, and the run would wait for it until its time-out."""
+        files = {}
+        try:
+            for stream in ("stdout", "stderr"):
+                if kw.get(stream) is subprocess.PIPE:
+                    files[stream] = kw[stream] = tempfile.TemporaryFile()
+            proc = subprocess.run(self.command(args), env=wine_env(self.path, env), timeout=timeout, **kw)
+            for stream, file in files.items():
+                file.seek(0)
+                setattr(proc, stream, file.read())
+            return proc
+        finally:
+            for file in files.values():
+                file.close()
 
     def close(self):
         subprocess.run([WINESERVER, "-k"], env=wine_env(self.path), stderr=subprocess.DEVNULL)
@@ -220,7 +279,7 @@ def stamp(build: str, prefix: Prefix, launcher: str, manifest: Optional[str], ou
     """Writes `manifest` (a file path; None removes the manifest) into a copy of `launcher` at
     `output` (Linux paths), with the project's own `tevtool stamp`; `force` stamps whatever the
     manifest holds, so that malformed manifests stay testable."""
-    tool = os.path.join(build, "x64", "tevtool.exe")
+    tool = os.path.join(build, "tevtool.exe")
     options = ["--force"] if force else []
     args = [z_path(tool), "stamp", *options, z_path(launcher), z_path(manifest), z_path(output)] if manifest else \
         [z_path(tool), "stamp", "--remove", z_path(launcher), z_path(output)]
@@ -236,7 +295,7 @@ def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None,
     folder = prefix.drive_c(setup_folder)
     os.makedirs(folder, exist_ok=True)
     target = os.path.join(folder, "TevLauncher.exe")
-    source = launcher or os.path.join(build, "x64", "TevLauncher.exe")
+    source = launcher or os.path.join(build, "TevLauncher.exe")
     if manifest is None:
         shutil.copyfile(source, target)
     else:
@@ -255,7 +314,7 @@ def run_launcher(build: str, prefix: Prefix, arguments: str = "", answers: Seque
     exe = install_launcher(build, prefix, launcher, manifest, setup_folder=setup_folder)
     harness = prefix.drive_c(HARNESS_DIR)
     os.makedirs(harness, exist_ok=True)
-    driver, installed = os.path.join(build, "x64", "testing", "tevdriver.exe"), os.path.join(harness, "tevdriver.exe")
+    driver, installed = os.path.join(build, "testing", "tevdriver.exe"), os.path.join(harness, "tevdriver.exe")
     if not os.path.exists(installed) or not filecmp.cmp(driver, installed, shallow=False):
         shutil.copyfile(driver, installed)
     cmd = [windows_path(prefix, os.path.join(harness, "tevdriver.exe"))]

@@ -16,9 +16,11 @@ SHOTS = ((96, "progress-dialog.png"), (192, "progress-dialog-200.png"))
 
 
 def main(build):
-    program = os.path.join(build, "x64", "tests", "ui", "dialogwith.exe")
+    # The shipped architecture's dialog (the i686 test build).
+    arch_build = os.path.join(build, "x86-test")
+    program = os.path.join(arch_build, "tests", "ui", "dialogwith.exe")
     for dpi, name in SHOTS:
-        with tevharness.Prefix(build) as prefix:
+        with tevharness.Prefix(arch_build) as prefix:
             for key, value, kind in ((r"HKCU\Software\Wine\X11 Driver", ("Managed", "N"), "REG_SZ"),
                                      (r"HKCU\Control Panel\Desktop", ("LogPixels", str(dpi)), "REG_DWORD")):
                 prefix.wine(["reg", "add", key, "/v", value[0], "/t", kind, "/d", value[1], "/f"],

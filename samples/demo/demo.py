@@ -6,7 +6,12 @@ exit code its first argument names, 0 here; and an MSI package with its files in
 cabinet, made by wixl and gcab), serves them from nginx on the loopback, and runs a launcher that
 carries the sample manifest with the server's address and each file's size and hash filled in. The
 run shows its progress dialog while it downloads, runs the prerequisite, and installs the MSI
-package with msiexec once the dialog has closed; the product is then found installed."""
+package with msiexec once the dialog has closed; the product is then found installed.
+
+The launcher is the shipped one, build/x86/TevLauncher.exe (32-bit, refusing a file without a
+signature), made ready as a release engineer makes it: the manifest stamped in with `tevtool
+stamp`, then the stamped file signed (here with a throw-away certificate the demo makes; Wine does
+not check the certificate's root, Windows would want a trusted one)."""
 import hashlib
 import json
 import os
@@ -35,7 +40,7 @@ def build_payloads(build: str, folder: str) -> dict:
     shutil.copyfile(os.path.join(folder, "ReadMe.txt"), os.path.join(folder, "ReadMe"))
     subprocess.run(["gcab", "-c", "SampleSuite.cab", "ReadMe"], cwd=folder, check=True)
     payloads = {}
-    for name, path in (("sample_runtime.exe", os.path.join(build, "x64", "tests", "app", "exitwith.exe")),
+    for name, path in (("sample_runtime.exe", os.path.join(build, "x86-test", "tests", "app", "exitwith.exe")),
                        ("SampleSuite.msi", os.path.join(folder, "SampleSuite.msi")),
                        ("SampleSuite.cab", os.path.join(folder, "SampleSuite.cab"))):
         with open(path, "rb") as f:
@@ -78,16 +83,37 @@ def show(title: str, result) -> None:
     print()
 
 
+def release(build: str, prefix, manifest: str, work: str) -> str:
+    """The shipped launcher with `manifest` stamped in, then signed: the file a release engineer ships."""
+    shipped = os.path.join(build, "x86")
+    stamped, signed = os.path.join(work, "stamped.exe"), os.path.join(work, "SampleSuiteSetup.exe")
+    tevharness.stamp(shipped, prefix, os.path.join(shipped, "TevLauncher.exe"), manifest, stamped, force=False)
+    key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Tevrian Demo Signing",
+                    "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Tevrian Sample Suite",
+                    "-in", stamped, "-out", signed], check=True, capture_output=True)
+    return signed
+
+
 def main(build: str) -> int:
     work = tempfile.mkdtemp(prefix="tevdemo-")
     try:
         payloads = build_payloads(build, work)
         manifest = os.path.join(work, "sample-served.json")
-        with Servers(payloads) as servers, tevharness.Prefix(build) as prefix:
+        # The harness's driver comes from the i686 test build; the launcher it starts is the shipped one.
+        harness = os.path.join(build, "x86-test")
+        with Servers(payloads) as servers, tevharness.Prefix(harness) as prefix:
             served_manifest(servers, payloads, manifest)
+            launcher = release(build, prefix, manifest, work)
             print(f"== TevLauncher demo: the sample manifest ({SAMPLE}), its packages served by nginx at "
-                  f"{servers.url('')}\n")
-            result = tevharness.run_launcher(build, prefix, "", manifest=manifest, timeout=120)
+                  f"{servers.url('')}")
+            print(f"   The launcher: build/x86/TevLauncher.exe, the shipped 32-bit build (it refuses an unsigned "
+                  f"file), the manifest stamped in with tevtool stamp, then signed with a throw-away certificate "
+                  f"(CN=Tevrian Demo Signing)\n")
+            result = tevharness.run_launcher(harness, prefix, "", launcher=launcher, timeout=120)
+            signature = next((line for line in result.log_text.splitlines() if "VerifySignature(" in line), "")
+            print(f"   The launcher's own check of its signature: {signature.split(']', 1)[-1] or 'NOT LOGGED'}\n")
             show("1. The whole run: the progress dialog downloads and verifies every file, runs the prerequisite; "
                  "msiexec installs the MSI package after it", result)
             print("== 2. The product is now installed")
@@ -99,8 +125,8 @@ def main(build: str) -> int:
                   f"{'installed' if os.path.exists(installed) else 'MISSING'}")
             print()
             show("3. The help text (/?), with a command-line property after it",
-                 tevharness.run_launcher(build, prefix, '/? Product="Tevrian Sample"', manifest=manifest))
-            show("4. A malformed command line", tevharness.run_launcher(build, prefix, "A=-5", manifest=manifest))
+                 tevharness.run_launcher(harness, prefix, '/? Product="Tevrian Sample"', launcher=launcher))
+            show("4. A malformed command line", tevharness.run_launcher(harness, prefix, "A=-5", launcher=launcher))
             return 0 if result.exit_code == 0 and os.path.exists(installed) else 1
     finally:
         shutil.rmtree(work, ignore_errors=True)

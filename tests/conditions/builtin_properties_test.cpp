@@ -1,4 +1,5 @@
-// The built-in properties as Windows (here Wine, in a 64-bit process) reports them.
+// The built-in properties as Windows (here Wine, 64-bit) reports them, to the x86_64 twin and to the
+// shipped 32-bit build, which runs under WOW64 there.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,9 @@ namespace {
 
 using namespace Tevrian::Expression;
 
+// A 32-bit process on 64-bit Windows is under WOW64; a 64-bit one never is.
+constexpr bool kUnderWow64 = sizeof(void*) == 4;
+
 TEST(BuiltinPropertiesTest, DefinedInOrderWithWineValues) {
   std::vector<std::wstring> lines;
   std::vector<std::wstring> messages;
@@ -22,18 +26,27 @@ TEST(BuiltinPropertiesTest, DefinedInOrderWithWineValues) {
 
   std::vector<std::wstring> names;
   for (const auto& line : lines) names.push_back(line.substr(13, line.find(L'=') - 13));  // "Add Property "
-  // No VersionNT64: a 64-bit process is not under WOW64.
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"Privileged", L"ProcessorArchitecture", L"VersionMsi", L"VersionNT",
-                                              L"ServicePackLevel", L"LauncherExeDir"}));
+  // VersionNT64 only under WOW64 (the 32-bit build), right after VersionNT.
+  std::vector<std::wstring> expected{L"Privileged", L"ProcessorArchitecture", L"VersionMsi", L"VersionNT"};
+  if (kUnderWow64) expected.push_back(L"VersionNT64");
+  expected.insert(expected.end(), {L"ServicePackLevel", L"LauncherExeDir"});
+  EXPECT_EQ(names, expected);
 
   EXPECT_EQ(store.GetProperty(L"Privileged").kind, TokenKind::Boolean);
+  // The machine's own processor, whichever build asks.
   EXPECT_EQ(store.GetProperty(L"ProcessorArchitecture").IntegerValue(), PROCESSOR_ARCHITECTURE_AMD64);
   EXPECT_EQ(store.GetProperty(L"VersionMsi").VersionValueOf(), MakeVersion(4, 5, 0, 0));
   const Token versionNT = store.GetProperty(L"VersionNT");
   ASSERT_EQ(versionNT.kind, TokenKind::Version);
   EXPECT_GE(versionNT.VersionValueOf(), MakeVersion(6, 1, 0, 0));
   EXPECT_EQ(versionNT.VersionValueOf() & 0xFFFF, 0u);  // the fourth field is always 0
-  EXPECT_EQ(store.GetProperty(L"VersionNT64").kind, TokenKind::Boolean);
+  const Token versionNT64 = store.GetProperty(L"VersionNT64");
+  if (kUnderWow64) {
+    ASSERT_EQ(versionNT64.kind, TokenKind::Version);
+    EXPECT_EQ(versionNT64.VersionValueOf(), versionNT.VersionValueOf());
+  } else {
+    EXPECT_EQ(versionNT64.kind, TokenKind::Boolean);  // absent: reads as false
+  }
   EXPECT_EQ(store.GetProperty(L"ServicePackLevel").kind, TokenKind::Integer);
 
   const std::wstring folder = store.GetProperty(L"LauncherExeDir").TextValue();
@@ -46,7 +59,7 @@ TEST(BuiltinPropertiesTest, DefinedInOrderWithWineValues) {
 }
 
 TEST(BuiltinPropertiesTest, PlatformQueries) {
-  EXPECT_FALSE(IsWow64());
+  EXPECT_EQ(IsWow64(), kUnderWow64);
   EXPECT_TRUE(IsWindowsVersionOrGreater(5, 1, 0));
   EXPECT_FALSE(IsWindowsVersionOrGreater(99, 0, 0));
   std::uint32_t major = 0, minor = 0;

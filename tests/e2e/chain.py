@@ -9,7 +9,7 @@ import tevharness
 from e2e import BUILD, ServedTestCase, is_progress_dialog
 from servers import file_entry
 
-EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
+EXITWITH = os.path.join(BUILD, "tests", "app", "exitwith.exe")
 CANCELLED = 1602
 DOWNLOAD_FAILED = 0x80073CF5
 
@@ -17,6 +17,17 @@ DOWNLOAD_FAILED = 0x80073CF5
 def program() -> bytes:
     with open(EXITWITH, "rb") as f:
         return f.read()
+
+
+def foreign_program() -> bytes:
+    """exitwith.exe marked as a program for another processor (ARM64): a real PE image that no x86
+    system starts. Both CreateProcess and ShellExecuteEx refuse it with 193 (ERROR_BAD_EXE_FORMAT)
+    in either build, with or without Wine's 32-bit support; a file that is no PE image at all would
+    instead go to Wine's DOS loader where 32-bit support is installed, and end with its code."""
+    data = bytearray(program())
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    data[header + 4:header + 6] = (0xAA64).to_bytes(2, "little")
+    return bytes(data)
 
 
 class ChainTestCase(ServedTestCase):

@@ -8,7 +8,11 @@ import unittest
 import tevharness
 from servers import Servers
 
-BUILD = os.path.abspath(os.environ.get("TEV_BUILD", os.path.join(tevharness.ROOT, "build")))
+# The whole build folder, and the build of the architecture under test in it (build/x64 or
+# build/x86-test, the i686 test build), whose programs the suites run.
+BUILD_ROOT = os.path.abspath(os.environ.get("TEV_BUILD", os.path.join(tevharness.ROOT, "build")))
+ARCH = os.environ.get("TEV_ARCH", "x64")
+BUILD = os.path.abspath(os.environ.get("TEV_ARCH_BUILD", os.path.join(BUILD_ROOT, "x64")))
 HELP_LINES = ["/help /h /?: この画面を表示します", "/quiet:UIを表示しません。", "",
               "/norestart:再起動が必要な場合でも再起動しません。"]
 COMMAND_LINE_ERROR = "コマンドライン引数に間違いがあります。"
@@ -27,7 +31,7 @@ def _sample_without_packages() -> str:
 
 
 SAMPLE_WITHOUT_PACKAGES = _sample_without_packages()
-HOLDFILE = os.path.join(BUILD, "x64", "tests", "e2e", "holdfile.exe")
+HOLDFILE = os.path.join(BUILD, "tests", "e2e", "holdfile.exe")
 
 
 class HeldOpen:
@@ -35,7 +39,7 @@ class HeldOpen:
     until closed."""
 
     def __init__(self, prefix, path):
-        self.proc = subprocess.Popen([tevharness.WINE64, HOLDFILE, tevharness.windows_path(prefix, path)],
+        self.proc = subprocess.Popen(prefix.command([HOLDFILE, tevharness.windows_path(prefix, path)]),
                                      env=tevharness.wine_env(prefix.path), stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         answer = self.proc.stdout.readline().strip()

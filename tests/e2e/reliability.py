@@ -1,8 +1,13 @@
 """The table of faults whole runs were put through, docs/reliability.md, written by the fault suites
 as they run (never by hand): for each fault what was done, the exit code of the shown run and of its
 hidden twin, the log line that explains the end, and what the cache held before and after. Each
-suite keeps its rows in the build folder; the document is made again from every suite's rows."""
+suite keeps its rows in its build's folder; the document is made again from every suite's rows of the
+shipped architecture's build. Suites run side by side: each file is written whole under its name, and
+the document is made under a lock, after the suite's rows are in place, so the last one made holds
+every suite's rows."""
+import contextlib
 import dataclasses
+import fcntl
 import glob
 import json
 import os
@@ -10,17 +15,19 @@ import re
 from typing import Dict, List
 
 import tevharness
-from e2e import BUILD
+from e2e import ARCH, BUILD
 
-ROWS = os.path.join(BUILD, "x64", "reliability")
+ROWS = os.path.join(BUILD, "reliability")
 DOCUMENT = os.path.join(tevharness.ROOT, "docs", "reliability.md")
+DOCUMENT_ARCH = "i686"  # what users run
 INTRO = """# Reliability: the faults a whole run was put through
 
 Made by the fault suites of `./tev test` (`tests/e2e/test_run_faults.py`,
 `tests/e2e/test_cancel_checkpoints.py`) from what the real launcher did under Wine against the local
-servers; do not edit by hand. Every fault was run twice, shown (under the progress dialog, its
-message boxes answered) and hidden (started with SW_HIDE: no window ever opened, checked by the
-test driver, and no hang). In every row the cache afterwards held exactly the valid files it held
+servers: the i686 build, the shipped configuration (the x86_64 twin goes through the same faults and
+keeps its rows in its build folder); do not edit by hand. Every fault was run twice, shown (under the
+progress dialog, its message boxes answered) and hidden (started with SW_HIDE: no window ever opened,
+checked by the test driver, and no hang). In every row the cache afterwards held exactly the valid files it held
 before plus the valid files the run completed: never a partial or unverified file under a file's
 real name. A file marked *partial* is the `.tevpart` file a killed run leaves under a name of its own;
 it is never used, and the next run that writes the same file removes it. In the log lines, `<cache>`
@@ -95,10 +102,26 @@ class Table:
 
     def write(self) -> None:
         os.makedirs(ROWS, exist_ok=True)
-        with open(os.path.join(ROWS, self.suite + ".json"), "w", encoding="utf-8") as f:
-            json.dump({"title": self.title, "intro": self.intro, "rows": [dataclasses.asdict(r) for r in self.rows]},
-                      f, ensure_ascii=False, indent=1)
-        write_document()
+        table = {"title": self.title, "intro": self.intro, "rows": [dataclasses.asdict(r) for r in self.rows]}
+        write_whole(os.path.join(ROWS, self.suite + ".json"), json.dumps(table, ensure_ascii=False, indent=1))
+        if ARCH == DOCUMENT_ARCH:
+            with rows_locked():
+                write_document()
+
+
+def write_whole(path: str, text: str) -> None:
+    """`text` under `path`, never half of it: written beside it, then moved into place."""
+    partial = f"{path}.{os.getpid()}.partial"
+    with open(partial, "w", encoding="utf-8") as f:
+        f.write(text)
+    os.replace(partial, path)
+
+
+@contextlib.contextmanager
+def rows_locked():
+    with open(os.path.join(ROWS, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield
 
 
 def write_document() -> None:
@@ -112,5 +135,4 @@ def write_document() -> None:
         for row in table["rows"]:
             parts.append("| " + " | ".join(_cell(row[k]) for k in (
                 "fault", "done", "exit_code", "hidden_exit_code", "log", "cache_before", "cache_after")) + " |\n")
-    with open(DOCUMENT, "w", encoding="utf-8") as f:
-        f.write("".join(parts))
+    write_whole(DOCUMENT, "".join(parts))

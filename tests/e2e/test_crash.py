@@ -6,10 +6,12 @@ import time
 import unittest
 
 import tevharness
-from e2e import BUILD, LauncherTestCase
+from e2e import ARCH, BUILD, LauncherTestCase
 
-CRASHWITH = os.path.join(BUILD, "x64", "tests", "e2e", "crashwith.exe")
+CRASHWITH = os.path.join(BUILD, "tests", "e2e", "crashwith.exe")
 STACK_OVERFLOW, ACCESS_VIOLATION, UNHANDLED_EXCEPTION = 0xC00000FD, 0xC0000005, 0xC0000144
+# A code address is written with all the digits of a pointer of the build: 8 (i686) or 16 (x64).
+ADDRESS_DIGITS = 8 if ARCH == "i686" else 16
 
 
 def signed(code):
@@ -38,7 +40,7 @@ class CrashReportTest(LauncherTestCase):
                 self.assertEqual(len(result.logs), 1, result.logs)
                 self.assertRegex(list(result.logs)[0], r"\\TevLauncher_[-0-9]+(\([0-9]+\))?\.log$")
                 self.assertLastLines(result, "crashwith " + fault,
-                                     f"Unhandled exception 0x{code:08X} at 0x[0-9A-F]{{16}}; the run ends",
+                                     f"Unhandled exception 0x{code:08X} at 0x[0-9A-F]{{{ADDRESS_DIGITS}}}; the run ends",
                                      rf"ExitCode={signed(code)}\(0x{code:08X}\)")
 
     def test_fault_with_the_log_locked_still_ends_with_its_code_in_a_few_seconds(self):

@@ -9,7 +9,7 @@ import tempfile
 import unittest
 
 import tevharness
-from e2e import BUILD, LauncherTestCase
+from e2e import BUILD_ROOT, LauncherTestCase
 
 DIST = os.path.join(tevharness.ROOT, "tools", "dist.sh")
 PIECES = ["LWProductInfo64.dll", "TevLauncher.exe", "tevtool/x64/tevtool.exe", "tevtool/x86/tevtool.exe"]
@@ -22,7 +22,7 @@ class DistTest(LauncherTestCase):
     def setUpClass(cls):
         super().setUpClass()
         cls.out = tempfile.mkdtemp(prefix="tevdist-")
-        cls.made = subprocess.run([DIST, BUILD, cls.out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        cls.made = subprocess.run([DIST, BUILD_ROOT, cls.out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
     @classmethod
     def tearDownClass(cls):

@@ -23,7 +23,7 @@ class DllPlantingTest(LauncherTestCase):
         self.folder = self.prefix.drive_c(tevharness.LAUNCHER_DIR)
         os.makedirs(self.folder, exist_ok=True)
         for name in PLANTED:
-            shutil.copyfile(os.path.join(BUILD, "x64", "testing", "planted.dll"), os.path.join(self.folder, name))
+            shutil.copyfile(os.path.join(BUILD, "testing", "planted.dll"), os.path.join(self.folder, name))
         self.clear_markers()
 
     def clear_markers(self):
@@ -35,7 +35,7 @@ class DllPlantingTest(LauncherTestCase):
 
     def test_planted_dll_would_be_loaded_by_an_unguarded_program(self):
         # Shows that the planted DLLs and the overrides are effective, so the next test means something.
-        shutil.copyfile(os.path.join(BUILD, "x64", "testing", "loadlib.exe"), os.path.join(self.folder, "loadlib.exe"))
+        shutil.copyfile(os.path.join(BUILD, "testing", "loadlib.exe"), os.path.join(self.folder, "loadlib.exe"))
         self.prefix.wine([f"C:\\{tevharness.LAUNCHER_DIR}\\loadlib.exe", "msi.dll"], env=OVERRIDES,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.assertEqual(self.markers(), ["msi.dll.loaded"])

@@ -14,7 +14,7 @@ from e2e import BUILD, ServedTestCase
 from faultserver import pattern
 from servers import file_entry
 
-DOWNLOADWITH = os.path.join(BUILD, "x64", "tests", "packages", "downloadwith.exe")
+DOWNLOADWITH = os.path.join(BUILD, "tests", "packages", "downloadwith.exe")
 DOWNLOAD_FAILED = 0x80073CF5
 NETWORK_HINT = "ネットワーク接続に問題がないか確認してください。"
 
@@ -185,8 +185,9 @@ class DownloadTest(ServedTestCase):
     def test_killed_download_leaves_no_half_file_and_the_next_run_recovers(self):
         dest, partial = self.local("big.bin"), self.local("big.bin.tevpart")
         entry = self.entry(file_entry(self.BIG))
-        proc = subprocess.Popen([tevharness.WINE64, DOWNLOADWITH, "file", self.servers.url("slow/big.bin"),
-                                 self.path("big.bin"), entry], env=tevharness.wine_env(self.prefix.path),
+        # The downloader's own process: killing it kills the download.
+        proc = subprocess.Popen(self.prefix.command([DOWNLOADWITH, "file", self.servers.url("slow/big.bin"),
+                                                     self.path("big.bin"), entry]), env=tevharness.wine_env(self.prefix.path),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline and (not os.path.exists(partial) or os.path.getsize(partial) < 4 << 20):

@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 import tevharness
-from e2e import BUILD, LauncherTestCase
+from e2e import ARCH, BUILD, LauncherTestCase
 
 FAMILY_UPGRADE = "{3C5B8E10-7A2D-4F61-9B3E-1D2C3B4A5F00}"
 FAMILY_V1 = "{3C5B8E10-7A2D-4F61-9B3E-1D2C3B4A5F01}"
@@ -21,6 +21,15 @@ def manifest_file(document) -> str:
     with os.fdopen(handle, "w", encoding="utf-8") as f:
         f.write(document if isinstance(document, str) else json.dumps(document, ensure_ascii=False))
     return path
+
+
+# The registry's two views under WOW64: the 64-bit reg.exe writes the 64-bit view, the 32-bit one in
+# the 32-bit system folder writes the 32-bit view (Software\WOW6432Node).
+VIEW_64, VIEW_32 = r"C:\windows\system32\reg.exe", r"C:\windows\syswow64\reg.exe"
+
+
+def reg_add(prefix, key, args, view):
+    prefix.wine([view, "add", key, *args, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
 
 def registry_search(key, value=None, result="value", win64=True, root="HKLM"):
@@ -103,10 +112,13 @@ class PropertyDefinitionsTest(ManifestTestCase):
             ["/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "a\\0b"],
         ]
         for args in reg:
-            cls.prefix.wine(["reg", "add", TEST_KEY, *args, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            check=True)
+            reg_add(cls.prefix, TEST_KEY, args, VIEW_64)
+        # The 32-bit view holds other values under the same names: a search reads "Text" from the
+        # launcher's own view (its "Win64" is false), "Release" from the 64-bit view in either build.
+        for args in (["/v", "Release", "/t", "REG_DWORD", "/d", "1"], ["/v", "Text", "/t", "REG_SZ", "/d", "3.5.30729"]):
+            reg_add(cls.prefix, TEST_KEY, args, VIEW_32)
         for name in ("TevFamilyV1", "TevFamilyV2"):
-            package = tevharness.z_path(os.path.join(BUILD, "x64", "fixtures", f"{name}.msi"))
+            package = tevharness.z_path(os.path.join(BUILD, "fixtures", f"{name}.msi"))
             cls.prefix.wine(["msiexec", "/i", package, "/qn"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                             check=True)
 
@@ -138,15 +150,18 @@ class PropertyDefinitionsTest(ManifestTestCase):
         # The lines logged before the log file existed come first, in their order.
         self.assertTrue(bodies[0].startswith("VerifySignature( C:\\TevSetup\\TevLauncher.exe ):unsigned"))
         self.assertEqual(bodies[1], "Add Property Privileged=true")
-        self.assertEqual(bodies[7], 'CommandLine= SWITCH=0 PackageName="From command line"')
+        # Six built-in properties, and VersionNT64 in the 32-bit build (under WOW64).
+        builtins = 7 if ARCH == "i686" else 6
+        self.assertEqual(bodies[builtins + 1], 'CommandLine= SWITCH=0 PackageName="From command line"')
         windows = next(v for v in (b.split("=", 1)[1] for b in bodies if b.startswith("Add Property EXPANDED=")))
         added = [b[len("Add Property "):] for b in bodies if b.startswith("Add Property ")]
-        self.assertEqual(added[6:], [
+        self.assertEqual(added[builtins:], [
             "PackageName=Demo: 1/2",
             "TargetPackageName=Demo Target",
             "NETFRAMEWORK45=528040",
             "ALLBITS=-1",
-            "TEXTVERSION=4.8.03761",
+            # The launcher's own view: the 32-bit one for the i686 build.
+            "TEXTVERSION=" + ("3.5.30729" if ARCH == "i686" else "4.8.03761"),
             f"EXPANDED={windows}",
             "MULTI=(none)",
             "MISSING=(none)",
@@ -187,8 +202,10 @@ class PropertyDefinitionsTest(ManifestTestCase):
         self.assertIn("PackageName=Demo", bodies[closing + 3:])
 
     def conflict_document(self, registered_code):
-        self.prefix.wine(["reg", "add", TEST_KEY + r"\Conflict", "/v", "ProductCode", "/t", "REG_SZ", "/d",
-                          registered_code, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        # The check reads the launcher's own view: an installed application's key, in both views.
+        for view in (VIEW_64, VIEW_32):
+            reg_add(self.prefix, TEST_KEY + r"\Conflict", ["/v", "ProductCode", "/t", "REG_SZ", "/d", registered_code],
+                    view)
         return {"LaunchPackage": {"DisplayName": "Demo", "TargetPackage": "MsiPackage",
                                   "WendSpecialCheck": r"Software\TevLauncherE2E\Conflict",
                                   "WendSpecialCheckMessage": "「[PackageName]」は「[CONFLICT_APP_NAME]」と共存できません。"},

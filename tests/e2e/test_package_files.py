@@ -10,7 +10,7 @@ import tevharness
 from e2e import BUILD, ServedTestCase
 from servers import file_entry
 
-ACQUIREWITH = os.path.join(BUILD, "x64", "tests", "packages", "acquirewith.exe")
+ACQUIREWITH = os.path.join(BUILD, "tests", "packages", "acquirewith.exe")
 
 
 class PackageFilesTest(ServedTestCase):

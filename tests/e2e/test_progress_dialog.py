@@ -8,7 +8,7 @@ import unittest
 import tevharness
 from e2e import BUILD, LauncherTestCase
 
-DIALOGWITH = os.path.join(BUILD, "x64", "tests", "ui", "dialogwith.exe")
+DIALOGWITH = os.path.join(BUILD, "tests", "ui", "dialogwith.exe")
 TITLE = "テスト製品 セットアップ"
 INSTRUCTION = "「テスト製品 セットアップ」の準備を行っています。"
 QUESTION = ["テスト製品 セットアップを中止します。", "よろしいですか？"]

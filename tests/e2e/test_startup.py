@@ -7,7 +7,7 @@ import tempfile
 import unittest
 
 import tevharness
-from e2e import BUILD, COMMAND_LINE_ERROR, HELP_LINES, SAMPLE_WITHOUT_PACKAGES, LauncherTestCase
+from e2e import ARCH, BUILD, BUILD_ROOT, COMMAND_LINE_ERROR, HELP_LINES, SAMPLE_WITHOUT_PACKAGES, LauncherTestCase
 
 
 class CommandLineTest(LauncherTestCase):
@@ -67,7 +67,7 @@ class SignedLauncherCase(LauncherTestCase):
         cls.key, cls.cert = key, cert
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Tev Test Signing",
                         "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
-        cls.unsigned = os.path.join(BUILD, "x64", cls.launcher)
+        cls.unsigned = os.path.join(BUILD, cls.launcher)  # an absolute launcher stays as it is
         cls.signed = os.path.join(cls.work, "signed.exe")
         subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", cls.unsigned, "-out", cls.signed],
                        check=True, capture_output=True)
@@ -122,7 +122,11 @@ class SignatureTest(SignedLauncherCase):
     def test_damaged_signature_is_refused(self):
         def damage_certificate_blob(data):
             pe = int.from_bytes(data[0x3C:0x40], "little")
-            security = pe + 24 + 112 + 4 * 8   # PE32+ optional header, data directory 4
+            # Data directory 4 of the optional header: its directories start at 96 in a PE32 image
+            # (the i686 build), at 112 in a PE32+ one (the x86_64 twin).
+            magic = int.from_bytes(data[pe + 24:pe + 26], "little")
+            self.assertIn(magic, (0x10B, 0x20B))
+            security = pe + 24 + (96 if magic == 0x10B else 112) + 4 * 8
             offset = int.from_bytes(data[security:security + 4], "little")
             size = int.from_bytes(data[security + 4:security + 8], "little")
             for i in range(offset + 8, offset + size, 97):
@@ -137,9 +141,11 @@ class SignatureTest(SignedLauncherCase):
 
 
 class RequiredSignatureTest(SignedLauncherCase):
-    """The launcher built to refuse a file without signature, as the shipped configuration is."""
+    """A launcher that refuses a file without signature: in the i686 run the shipped build itself
+    (build/x86), in the x64 run its twin built with the same requirement."""
 
-    launcher = "TevLauncherRequireSignature.exe"
+    launcher = os.path.join(BUILD_ROOT, "x86", "TevLauncher.exe") if ARCH == "i686" else \
+        os.path.join(BUILD, "TevLauncherRequireSignature.exe")
 
     def test_valid_signature_runs(self):
         self.assertRuns(self.run_launcher("/?", launcher=self.signed))
@@ -153,7 +159,7 @@ class RequiredSignatureTest(SignedLauncherCase):
 
     def stamp(self, launcher, output):
         """tevtool stamp of the sample manifest (its packages left out) into `launcher`: its stderr."""
-        tool = os.path.join(BUILD, "x64", "tevtool.exe")
+        tool = os.path.join(BUILD, "tevtool.exe")
         proc = self.prefix.wine([tool, "stamp", tevharness.z_path(launcher), tevharness.z_path(SAMPLE_WITHOUT_PACKAGES),
                                  tevharness.z_path(output)], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)

@@ -13,8 +13,8 @@ import tevharness
 from e2e import BUILD, ServedTestCase
 from servers import file_entry
 
-TEVTOOL = os.path.join(BUILD, "x64", "tevtool.exe")
-EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
+TEVTOOL = os.path.join(BUILD, "tevtool.exe")
+EXITWITH = os.path.join(BUILD, "tests", "app", "exitwith.exe")
 
 
 class TevtoolTest(ServedTestCase):
@@ -76,7 +76,7 @@ class TevtoolTest(ServedTestCase):
         self.assertEqual(self.tevtool("hash", "--help")[0], 0)
 
     def test_stamp_refuses_what_the_launcher_would_refuse_unless_forced(self):
-        launcher = os.path.join(BUILD, "x64", "TevLauncher.exe")
+        launcher = os.path.join(BUILD, "TevLauncher.exe")
         lint_error = '{"LaunchPackage": {"DisplayName": "X"}, "LaunchList": [{"ExePackage": {"PreRequired": 1}}]}'
         for name, document, said in (("no manifest", "[1, 2]", "is not a launch manifest"),
                                      ("a member of the wrong kind", lint_error, ":1:")):
@@ -158,7 +158,7 @@ class OfflineLayoutTest(ServedTestCase):
     def payloads(cls):
         with open(EXITWITH, "rb") as f:
             program = f.read()
-        with open(os.path.join(BUILD, "x64", "fixtures", "TevInstallPlain.msi"), "rb") as f:
+        with open(os.path.join(BUILD, "fixtures", "TevInstallPlain.msi"), "rb") as f:
             package = f.read()
         return {"runtime.exe": program, "product.msi": package}
 
@@ -180,7 +180,7 @@ class OfflineLayoutTest(ServedTestCase):
         shutil.copyfile(os.path.join(self.servers.payload, "product.msi"), os.path.join(payload, "product.msi"))
         z = tevharness.z_path
         for args in (("fill", z(manifest), z(payload), "-o", z(filled)),
-                     ("stamp", z(os.path.join(BUILD, "x64", "TevLauncher.exe")), z(filled), z(stamped))):
+                     ("stamp", z(os.path.join(BUILD, "TevLauncher.exe")), z(filled), z(stamped))):
             proc = self.prefix.wine([z(TEVTOOL), *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE)
             self.assertEqual(proc.returncode, 0, proc.stderr.decode(errors="replace"))
@@ -212,7 +212,7 @@ class OfflineLayoutTest(ServedTestCase):
         with open(os.path.join(source, "data.cab"), "wb") as f:
             f.write(b"the wrong file")
         z = tevharness.z_path
-        tevharness.stamp(BUILD, self.prefix, os.path.join(BUILD, "x64", "TevLauncher.exe"), manifest, stamped)
+        tevharness.stamp(BUILD, self.prefix, os.path.join(BUILD, "TevLauncher.exe"), manifest, stamped)
         proc = self.prefix.wine([z(TEVTOOL), "layout", z(stamped), z(layout), "--from", z(source)],
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual(proc.returncode, 1, proc.stderr.decode(errors="replace"))

@@ -13,7 +13,7 @@ from e2e import BUILD, ServedTestCase, is_progress_dialog
 from reliability import Row, Table, exit_text
 from servers import file_entry
 
-EXITWITH = os.path.join(BUILD, "x64", "tests", "app", "exitwith.exe")
+EXITWITH = os.path.join(BUILD, "tests", "app", "exitwith.exe")
 ALREADY_RUNNING = 1618
 MESSAGE = ["別のセットアップを実行中です。", "実行中のセットアップが終わってから、もう一度実行してください。"]
 REFUSED_LINE = "CheckSingleRun: another setup is running in this session"
@@ -59,7 +59,7 @@ class TwoLaunchersTest(ServedTestCase):
         inner_manifest = manifest_file("Inner", [])
         inner = os.path.join(tempfile.mkdtemp(prefix="tev-inner-"), "inner.exe")
         try:
-            tevharness.stamp(BUILD, cls.prefix, os.path.join(BUILD, "x64", "TevLauncher.exe"), inner_manifest, inner)
+            tevharness.stamp(BUILD, cls.prefix, os.path.join(BUILD, "TevLauncher.exe"), inner_manifest, inner)
         finally:
             os.remove(inner_manifest)
         with open(inner, "rb") as f:
