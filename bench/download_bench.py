@@ -91,11 +91,13 @@ def main(build: str):
             json.dump({}, f)
         dest = prefix.drive_c("bench.bin")
 
-        def run(arch, *args):
+        def run(arch, *args, may_fail=False):
             proc = prefix.wine([programs[arch], *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL, timeout=900)
             out = dict(line.split(": ", 1) for line in proc.stdout.decode().splitlines() if ": " in line)
             if proc.returncode != 0 or "seconds" not in out:
+                if may_fail:
+                    return None
                 raise SystemExit(f"bench: {arch} {' '.join(args)} failed: {proc.stdout.decode()}")
             if os.path.exists(dest):
                 os.remove(dest)
@@ -125,12 +127,16 @@ def main(build: str):
                 for mode in ("dialog", "dialog-still"):
                     mine[mode].append(float(run(arch, mode, url, win(dest), win(entries["p1"]))["seconds"]))
                 for entry in ratios5[arch]:
-                    before, peak = map(int, run(arch, "tev", servers.url("p5.bin"), win(dest), win(entries[entry]))
-                                       ["working-set"].split())
-                    ratios5[arch][entry].append(peak / before)
+                    # Wine's MsiGetFileHashW maps the whole file: in a 32-bit process a 1 GiB file
+                    # does not fit (1627), and VerifyFile fails there.
+                    out = run(arch, "tev", servers.url("p5.bin"), win(dest), win(entries[entry]), may_fail=entry == "p5")
+                    if out:
+                        before, peak = map(int, out["working-set"].split())
+                        ratios5[arch][entry].append(peak / before)
                 mine["start-up"].append(start_up(arch))
         m = {arch: {k: statistics.median(v) for k, v in times[arch].items()} for arch in times}
-        p5 = {arch: {k: statistics.median(v) for k, v in ratios5[arch].items()} for arch in ratios5}
+        p5 = {arch: {k: statistics.median(v) if v else None for k, v in ratios5[arch].items()} for arch in ratios5}
+        ratio = lambda value: "failed (MsiGetFileHashW: 1627)" if value is None else f"{value:.3f}"  # noqa: E731
         cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
         print(f"machine: {os.cpu_count()} cores ({os.sched_getaffinity(0).__len__()} usable), {cpu}; "
               f"wine64 (WoW64 prefix), loopback nginx; median of {ROUNDS} interleaved runs; "
@@ -144,7 +150,7 @@ def main(build: str):
         print("   same / bare loop 1 MiB reads: " + both(
             lambda a: f"{m[a]['tev'] / m[a]['bare1m']:.3f} ({m[a]['bare1m']:.3f} s)"))
         print("P5 peak working set during a 1 GiB download / before it (goal <= 1.2): " + both(
-            lambda a: f"{p5[a]['none']:.3f}, with VerifyFile {p5[a]['p5']:.3f}"))
+            lambda a: f"{ratio(p5[a]['none'])}, with VerifyFile {ratio(p5[a]['p5'])}"))
         print("P2 the same acquisition under the progress dialog / without it (goal <= 1.02): " + both(
             lambda a: f"{m[a]['dialog'] / m[a]['tev']:.3f} ({m[a]['dialog']:.3f} s / {m[a]['tev']:.3f} s)"))
         print("   the dialog with its bar left still / without it: " + both(
