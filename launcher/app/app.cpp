@@ -30,6 +30,7 @@ namespace {
 
 constexpr UINT kAppNameStringId = 57344;
 constexpr wchar_t kCommandLineErrorMessage[] = L"コマンドライン引数に間違いがあります。";
+constexpr wchar_t kCommandLineArgumentMessage[] = L"コマンドライン引数に間違いがあります。\n{0}=";
 constexpr wchar_t kIntegrityFailureMessage[] =
     L"TevLauncher のファイルの署名を確認できませんでした(0x{0:08X})。\n"
     L"ファイルが壊れているか、変更されています。実行を中止します。";
@@ -103,7 +104,13 @@ bool CTevLauncherApp::InitInstance() {
   // in order through ExitInstance.
   try {
     if (!CheckIntegrity()) return false;
-    if (!InitBuiltinProperties()) return false;
+    if (!InitBuiltinProperties()) {
+      // A Windows the launcher cannot identify is a refused run, never a success.
+      if (m_exitCode == kExitSuccess) m_exitCode = kExitUnexpectedError;
+      EnsureLogFile();
+      WriteLog(L"InitBuiltinProperties failed:{0}; the run ends", m_exitCode);
+      return false;
+    }
     if (!ParseCommandLine()) return false;
     // Before the manifest: reading it may already use the work folder another run is in.
     if (!CheckSingleRun()) return false;
@@ -187,11 +194,11 @@ bool CTevLauncherApp::ParseCommandLine() {
   try {
     tokens = Expression::Tokenize(arguments);
   } catch (const std::out_of_range&) {
-    EndWithError(L"CommandLine error: an integer is beyond the 32-bit range", kCommandLineErrorMessage,
-                 kExitBadArguments);
+    EndWithRunError(L"CommandLine error: an integer is beyond the 32-bit range", kCommandLineErrorMessage,
+                    kExitBadArguments);
     return false;
   } catch (const std::invalid_argument&) {
-    EndWithError(L"CommandLine error: a digit run is not a number", kCommandLineErrorMessage, kExitBadArguments);
+    EndWithRunError(L"CommandLine error: a digit run is not a number", kCommandLineErrorMessage, kExitBadArguments);
     return false;
   }
 
@@ -202,11 +209,15 @@ bool CTevLauncherApp::ParseCommandLine() {
     WriteLog(text);
     ShowMessage(text, true);
   };
-  const CommandLineWalk walk = WalkCommandLine(tokens, switches, m_commandLineProperties, onDebug);
+  std::wstring malformed;
+  const CommandLineWalk walk = WalkCommandLine(tokens, switches, m_commandLineProperties, onDebug, &malformed);
   m_quiet = m_quiet || switches.quiet;
   m_noRestart = m_noRestart || switches.noRestart;
   if (walk == CommandLineWalk::Error) {
-    ShowMessage(kCommandLineErrorMessage);
+    // A calling program must not read a refused run as done: the code msiexec gives a bad
+    // command line, with the argument named where the user and the log can see it.
+    EndWithRunError(FormatText(L"CommandLine error: the value given to {0} is not a value", malformed),
+                    FormatText(kCommandLineArgumentMessage, malformed), kExitInvalidCommandLine);
     return false;
   }
   if (walk == CommandLineWalk::Help) {
@@ -258,7 +269,10 @@ void CTevLauncherApp::ShowMessageBox(const std::wstring& text) {
 std::wstring CTevLauncherApp::CommandLineArguments() { return GetCommandLineArguments(); }
 
 bool CTevLauncherApp::InitBuiltinProperties() {
-  return m_properties.InitBuiltinProperties([this](const std::wstring& text) { ShowMessage(text); });
+  std::uint32_t error = 0;
+  if (m_properties.InitBuiltinProperties([this](const std::wstring& text) { ShowMessage(text); }, &error)) return true;
+  m_exitCode = error;
+  return false;
 }
 
 bool CTevLauncherApp::CheckIntegrity() {
@@ -278,19 +292,13 @@ bool CTevLauncherApp::CheckIntegrity() {
   }
   // Through the run's error end: the reason reaches a log file, and a hidden run opens no window.
   EndWithRunError(FormatText(L"The launcher's own file is refused (0x{0:08X}); the run ends", check.status),
-                  FormatText(kIntegrityFailureMessage, check.status), kExitSuccess);
+                  FormatText(kIntegrityFailureMessage, check.status), kExitInvalidImageHash);
   return false;
 }
 
 void CTevLauncherApp::EndWithUnexpectedError(const std::wstring& what) {
   EndWithRunError(FormatText(L"Unexpected error: {0}", what), FormatText(kUnexpectedErrorMessage, what),
                   kExitUnexpectedError);
-}
-
-void CTevLauncherApp::EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode) {
-  WriteLog(logLine);
-  ShowMessage(message);
-  m_exitCode = exitCode;
 }
 
 }  // namespace Tevrian

@@ -36,10 +36,12 @@ enum ExitCodes : std::uint32_t {
   kExitBadArguments = 160,      // ERROR_BAD_ARGUMENTS: a command-line integer beyond 32 bits
   kExitUnexpectedError = 1603,  // ERROR_INSTALL_FAILURE: an error nothing else explained
   kExitNoManifest = 5007,       // the manifest resource is missing and the system gave no error
-  // ERROR_INVALID_IMAGE_HASH: the other launcher a newer manifest names is unsigned or its
-  // signature does not verify
-  kExitOtherLauncherRefused = 577,
-  kExitAlreadyRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another setup runs in this session
+  // ERROR_INVALID_IMAGE_HASH: the launcher's own file, or the other launcher a newer manifest
+  // names, is unsigned where a signature is required or its signature does not verify
+  kExitInvalidImageHash = 577,
+  kExitOtherLauncherRefused = kExitInvalidImageHash,
+  kExitAlreadyRunning = 1618,      // ERROR_INSTALL_ALREADY_RUNNING: another setup runs in this session
+  kExitInvalidCommandLine = 1639,  // ERROR_INVALID_COMMAND_LINE: a malformed command line, as msiexec says
 };
 
 class CTevLauncherApp : public CPackageHost {
@@ -165,7 +167,6 @@ class CTevLauncherApp : public CPackageHost {
   virtual SetupRunState AcquireSetupRun();
 
  private:
-  void EndWithError(const std::wstring& logLine, const std::wstring& message, std::uint32_t exitCode);
   // The product code of an installed application that conflicts with the target package; empty
   // when there is none.
   std::wstring FindConflictingProduct(const JSON::JsonObject& launchPackage, const std::wstring& targetName);

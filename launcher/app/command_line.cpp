@@ -46,7 +46,12 @@ void ApplySwitch(std::wstring_view name, CommandLineSwitches& switches, const st
 }  // namespace
 
 CommandLineWalk WalkCommandLine(const Expression::TokenList& tokens, CommandLineSwitches& switches,
-                                Expression::PropertyMap& properties, const std::function<void()>& onDebug) {
+                                Expression::PropertyMap& properties, const std::function<void()>& onDebug,
+                                std::wstring* malformed) {
+  const auto error = [&](const Token& name) {
+    if (malformed) *malformed = name.TextValue();
+    return CommandLineWalk::Error;
+  };
   const std::size_t count = tokens.size();
   std::size_t i = 0;
   while (i < count) {
@@ -67,12 +72,12 @@ CommandLineWalk WalkCommandLine(const Expression::TokenList& tokens, CommandLine
       if (IsSymbol(sign, L"=")) {
         if (i + 2 >= count) break;  // "A=" at the end stores nothing
         const Token& value = tokens[i + 2];
-        if (!IsValueKind(value.kind)) return CommandLineWalk::Error;
+        if (!IsValueKind(value.kind)) return error(token);
         properties[token.TextValue()] = value;
         i += 3;
         continue;
       }
-      if (IsAssignmentOfOperator(sign)) return CommandLineWalk::Error;
+      if (IsAssignmentOfOperator(sign)) return error(token);
     }
     ++i;
   }

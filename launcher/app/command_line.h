@@ -25,9 +25,11 @@ enum class CommandLineWalk {
 };
 
 // Walks the tokens left to right. Switches and assignments land in `switches` and `properties`;
-// `onDebug` runs where a debug switch stands, seeing the properties gathered so far.
+// `onDebug` runs where a debug switch stands, seeing the properties gathered so far. On an error,
+// `malformed` (when given) names the property whose assignment is malformed.
 CommandLineWalk WalkCommandLine(const Expression::TokenList& tokens, CommandLineSwitches& switches,
-                                Expression::PropertyMap& properties, const std::function<void()>& onDebug);
+                                Expression::PropertyMap& properties, const std::function<void()>& onDebug,
+                                std::wstring* malformed = nullptr);
 
 // The argument text of a full command line: what follows the program name.
 std::wstring SplitCommandLineArguments(std::wstring_view commandLine);

@@ -17,11 +17,23 @@ constexpr wchar_t kWorkFolderName[] = L"{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}";
 constexpr wchar_t kBackupFolderName[] = L"CacheBackup";
 constexpr wchar_t kCacheFolderName[] = L"TevLauncherPackageCache";
 
+constexpr wchar_t kFolderFailedMessage[] = L"作業フォルダを作成できませんでした。\n{0}\n{1}";
+
 void CreateFolder(const std::wstring& folder) { SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr); }
 
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Makes `folder` when it is missing; 0 once it is a folder, else the system error that stopped it
+// (a file of that name: ERROR_ALREADY_EXISTS; never 0, so that a failure cannot pass for success).
+DWORD MakeFolder(const std::wstring& folder) {
+  const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  if (IsFolder(folder)) return ERROR_SUCCESS;
+  if (made != ERROR_SUCCESS) return static_cast<DWORD>(made);
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_DIRECTORY;
 }
 
 // The known-folder manager, started as a server and asked for its interface; the failing result
@@ -60,13 +72,23 @@ bool CTevLauncherApp::PrepareFolders() {
       return false;
     }
   }
+  // The run's own folders: without them nothing can be acquired, so a failure ends the run with
+  // the system's error, in the log and in a message naming the folder.
+  const auto need = [this](const std::wstring& folder) {
+    const DWORD error = MakeFolder(folder);
+    if (error == ERROR_SUCCESS) return true;
+    const std::wstring text = TevMSI::SystemMessage(error);
+    EndWithRunError(FormatText(L"Failed. PrepareFolders( {0} ):{1}, {2}", folder, error, text),
+                    FormatText(kFolderFailedMessage, folder, text), error);
+    return false;
+  };
   if (m_workFolder.empty()) {
     m_workFolder = JoinPath(TempFolder(), kWorkFolderName);
-    CreateFolder(m_workFolder);
+    if (!need(m_workFolder)) return false;
   }
   if (m_backupFolder.empty()) {
     m_backupFolder = JoinPath(m_workFolder, kBackupFolderName);
-    CreateFolder(m_backupFolder);
+    if (!need(m_backupFolder)) return false;
   }
   const JSON::JsonObject launchPackage = JSON::WithinMember(
       "LaunchPackage", [&] { return JSON::GetValue(m_manifest, "LaunchPackage", JSON::JsonObject{}); });
@@ -88,7 +110,7 @@ bool CTevLauncherApp::PrepareFolders() {
   m_cacheFolder = JoinPath(base, kCacheFolderName);
   CreateFolder(m_cacheFolder);
   WriteLog(L"PrepareFolders():work={0}, cache={1}", m_workFolder, m_cacheFolder);
-  return IsFolder(m_workFolder);
+  return true;
 }
 
 void CTevLauncherApp::BackupCacheFile(const std::wstring& path) {

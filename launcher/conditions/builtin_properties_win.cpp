@@ -90,7 +90,7 @@ bool IsWow64() {
   return wow64;
 }
 
-bool CConditionExpression::InitBuiltinProperties(const MessageSink& showMessage) {
+bool CConditionExpression::InitBuiltinProperties(const MessageSink& showMessage, std::uint32_t* failure) {
   SetProperty(L"Privileged", Token::Boolean(IsUacEnabled() || IsAdministratorsMember()));
 
   SYSTEM_INFO system{};
@@ -104,6 +104,7 @@ bool CConditionExpression::InitBuiltinProperties(const MessageSink& showMessage)
 
   const auto fail = [&](int step) {
     const DWORD error = GetLastError();
+    if (failure) *failure = error;
     if (showMessage) showMessage(OsCheckFailureMessage(step, error));
     return false;
   };

@@ -58,8 +58,8 @@ class CConditionExpression {
   bool InstalledCondition(const JSON::JsonObject& entry) const;
 
   // Defines the built-in properties (Windows only). False, after `showMessage` has told the user,
-  // when the Windows version cannot be read.
-  bool InitBuiltinProperties(const MessageSink& showMessage);
+  // when the Windows version cannot be read; `failure` (when given) then holds the system error.
+  bool InitBuiltinProperties(const MessageSink& showMessage, std::uint32_t* failure = nullptr);
 
  private:
   void Log(std::wstring_view line) const {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -40,8 +41,22 @@ TEST(AppStartupTest, CommandLineIsLoggedFirstAndSwitchesAreKept) {
   EXPECT_TRUE(app.m_properties.GetProperty(L"Privileged").BooleanValue());
   EXPECT_EQ(bodies[builtins - 1].rfind(L"Add Property LauncherExeDir=", 0), 0u);
   EXPECT_EQ(bodies[builtins], L"CommandLine=/q /norestart A=5");
-  EXPECT_TRUE(app.messages.empty());
-  EXPECT_EQ(app.ExitInstance(), 0u);
+  // The test's temporary folder does not exist: the run ends at its work folder, with the system's
+  // error, rather than as a success that installed nothing.
+  EXPECT_EQ(app.messages.size(), 1u);
+  EXPECT_EQ(app.ExitInstance(), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(AppStartupTest, WorkFolderThatCannotBeMadeEndsTheRunNamingIt) {
+  TestApp app;
+  EXPECT_FALSE(app.InitInstance());
+  ASSERT_EQ(app.messages.size(), 1u);
+  EXPECT_EQ(app.messages[0].rfind(L"作業フォルダを作成できませんでした。\nQ:\\no such folder\\{701B65B4-", 0), 0u);
+  EXPECT_EQ(app.ExitInstance(), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+  const auto bodies = PendingBodies(app);
+  EXPECT_TRUE(std::any_of(bodies.begin(), bodies.end(), [](const std::wstring& line) {
+    return line.rfind(L"Failed. PrepareFolders( Q:\\no such folder\\{701B65B4-", 0) == 0;
+  }));
 }
 
 TEST(AppStartupTest, HelpSetsExitCode87) {
@@ -55,12 +70,42 @@ TEST(AppStartupTest, HelpSetsExitCode87) {
   EXPECT_EQ(app.m_exitCode, 87u);
 }
 
-TEST(AppStartupTest, CommandLineErrorLeavesExitCode0) {
+// A calling program must not read a refused command line as an installed product: 1639, as msiexec
+// ends with, and the argument named in the message and in a log file of its own.
+TEST(AppStartupTest, CommandLineErrorEndsWith1639NamingTheArgument) {
   TestApp app;
-  app.arguments = L"/? A=-5";
-  EXPECT_FALSE(app.ParseCommandLine());
-  EXPECT_EQ(app.messages, std::vector<std::wstring>{L"コマンドライン引数に間違いがあります。"});
-  EXPECT_EQ(app.m_exitCode, 0u);
+  app.arguments = L"/? B=1 A=-5";
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_EQ(app.messages, std::vector<std::wstring>{L"コマンドライン引数に間違いがあります。\nA="});
+  EXPECT_EQ(app.ExitInstance(), 1639u);
+  EXPECT_FALSE(app.written.empty());  // the log file was written, not only kept waiting
+  const auto bodies = PendingBodies(app);
+  EXPECT_NE(std::find(bodies.begin(), bodies.end(), L"CommandLine error: the value given to A is not a value"),
+            bodies.end());
+}
+
+// A Windows the launcher cannot identify ends the run with the system's error, or 1603 where the
+// failing step left none: never with 0.
+TEST(AppStartupTest, UnidentifiedWindowsEndsWithItsErrorNever0) {
+  struct Case {
+    const char* name;
+    std::uint32_t error;
+    std::uint32_t exitCode;
+  } cases[] = {{"the system's error", ERROR_PROC_NOT_FOUND, ERROR_PROC_NOT_FOUND}, {"no error at all", 0, 1603}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    struct UnidentifiedWindows : TestApp {
+      std::uint32_t error = 0;
+      bool InitBuiltinProperties() override {
+        m_exitCode = error;
+        return false;
+      }
+    } app;
+    app.error = c.error;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.ExitInstance(), c.exitCode);
+    EXPECT_FALSE(app.written.empty());
+  }
 }
 
 TEST(AppStartupTest, OutOfRangeIntegerEndsInOrder) {

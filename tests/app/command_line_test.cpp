@@ -103,6 +103,29 @@ TEST(WalkCommandLineTest, Table) {
   }
 }
 
+TEST(WalkCommandLineTest, ErrorNamesTheMalformedAssignment) {
+  const struct {
+    const char* name;
+    const wchar_t* arguments;
+    const wchar_t* malformed;
+  } cases[] = {
+      {"operator after =", L"A=-5", L"A"},
+      {"the first of two", L"B=1 A= /q C=-1", L"A"},
+      {"a control character", L"X=\x01 A=1", L"X"},
+      {"a name beyond the BMP", L"\xD83D\xDE00=-1", L"\xD83D\xDE00"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CommandLineSwitches switches;
+    PropertyMap properties;
+    std::wstring malformed;
+    EXPECT_EQ(WalkCommandLine(
+                  Expression::Tokenize(c.arguments), switches, properties, [] {}, &malformed),
+              Error);
+    EXPECT_EQ(malformed, c.malformed);
+  }
+}
+
 TEST(WalkCommandLineTest, DebugDumpShowsPropertiesGatheredSoFar) {
   const WalkOutcome alone = Walk(L"/debug");
   EXPECT_EQ(alone.walk, Go);

@@ -17,6 +17,7 @@ from e2e import HeldOpen
 from faultserver import pattern
 from reliability import Row, Table, describe_cache, exit_text
 
+WORK_FOLDER = "{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}"
 TABLE = Table("1-run-faults", "Faults of a whole run",
               "One prerequisite, `pkg` (the tests' stand-in installer, cached under a folder of its own), "
               "met with each fault.")
@@ -239,6 +240,32 @@ class RunFaultsTest(ChainTestCase):
         self.fault("a cache folder that cannot be created", "a file where the package's cache folder belongs",
                    [self.exe("pkg", "0")], {0x80070003, 0x8007010B, 0x800700B7}, "Fail Download", prepare=occupied,
                    check=named)
+
+    def test_work_folder_that_cannot_be_made(self):
+        # The run's work folder has a fixed name in the temporary folder; a file of that name there
+        # ends the run with the system's error, naming the folder, before anything is acquired.
+        occupied = [os.path.join(temp, WORK_FOLDER) for temp in self.prefix.temp_folders()]
+
+        def occupy():
+            for path in occupied:
+                if os.path.isdir(path):
+                    shutil.rmtree(path)
+                with open(path, "wb") as f:
+                    f.write(b"a file where the run's work folder belongs")
+
+        def clear():
+            for path in occupied:
+                if os.path.isfile(path):
+                    os.remove(path)
+
+        def nothing_ran(result, after):
+            self.assertEqual(self.started(), [])
+            self.assertIn(WORK_FOLDER, "\n".join(b.text for b in self.boxes(result)) or result.log_text)
+
+        # ERROR_ALREADY_EXISTS under Wine; Windows may say ERROR_FILE_EXISTS or ERROR_DIRECTORY.
+        self.fault("a work folder that cannot be made", "a file of the work folder's name in the temporary folder",
+                   [self.exe("pkg", "0")], {80, 183, 267}, r"Failed\. PrepareFolders\( .*" + re.escape(WORK_FOLDER),
+                   prepare=occupy, cleanup=clear, check=nothing_ran)
 
     # -- servers ---------------------------------------------------------------------------------------
 

@@ -25,17 +25,22 @@ class CommandLineTest(LauncherTestCase):
         self.assertOnlyDialog(result, [*HELP_LINES, "", "", "A=1", "B=two words"])
         self.assertEqual(result.exit_code, 87)
 
-    def test_operator_after_equals_is_a_command_line_error_with_exit_code_0(self):
-        for arguments in ("A=-5", "/help A=-5"):
-            with self.subTest(arguments=arguments):
-                result = self.run_launcher(arguments)
-                self.assertOnlyDialog(result, [COMMAND_LINE_ERROR])
-                self.assertEqual(result.exit_code, 0)
+    def test_operator_after_equals_is_a_command_line_error_ending_with_1639_naming_the_argument(self):
+        for arguments, hidden in (("A=-5", False), ("/help A=-5", False), ("/help A=-5", True)):
+            with self.subTest(arguments=arguments, hidden=hidden):
+                result = self.run_launcher(arguments, hidden=hidden)
+                if hidden:
+                    self.assertEqual(result.dialogs, [])
+                else:
+                    self.assertOnlyDialog(result, [COMMAND_LINE_ERROR, "A="])
+                self.assertEqual(result.exit_code, 1639)  # ERROR_INVALID_COMMAND_LINE
+                self.assertIn("CommandLine error: the value given to A is not a value", result.log_text)
 
     def test_integer_beyond_32_bits_ends_with_bad_arguments(self):
         result = self.run_launcher("A=2147483648")
         self.assertOnlyDialog(result, [COMMAND_LINE_ERROR])
         self.assertEqual(result.exit_code, 160)
+        self.assertIn("CommandLine error: an integer is beyond the 32-bit range", result.log_text)
 
     def test_debug_dump_shows_properties_so_far_and_start_up_goes_on(self):
         result = self.run_launcher("A=1 B=v1.2 /debug /q")
@@ -92,7 +97,7 @@ class SignedLauncherCase(LauncherTestCase):
         self.assertEqual(len(result.dialogs), 1, result.output)
         self.assertIn("署名を確認できませんでした", result.dialogs[0].text)
         self.assertIn("実行を中止します。", result.dialogs[0].text)
-        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(result.exit_code, 577)  # ERROR_INVALID_IMAGE_HASH: never read as installed
         self.assertIn("The launcher's own file is refused", result.log_text)
 
 
@@ -187,7 +192,7 @@ class RequiredSignatureTest(SignedLauncherCase):
     def test_hidden_refusal_opens_no_window_and_keeps_the_reason_in_the_log(self):
         result = self.run_launcher("/?", launcher=self.unsigned, hidden=True)
         self.assertEqual(result.dialogs, [])
-        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(result.exit_code, 577)
         self.assertIn("The launcher's own file is refused (0x800B0100); the run ends", result.log_text)
 
 
