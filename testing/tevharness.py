@@ -283,9 +283,12 @@ def stamp(build: str, prefix: Prefix, launcher: str, manifest: Optional[str], ou
     options = ["--force"] if force else []
     args = [z_path(tool), "stamp", *options, z_path(launcher), z_path(manifest), z_path(output)] if manifest else \
         [z_path(tool), "stamp", "--remove", z_path(launcher), z_path(output)]
-    proc = prefix.wine(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    # Wine's word on a crash too: a stamp under load once ended with 1 and said nothing at all.
+    proc = prefix.wine(args, env={"WINEDEBUG": CRASH_DEBUG}, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                       stderr=subprocess.PIPE)
     if proc.returncode != 0:
-        raise StampError(proc.stderr.decode("utf-8", errors="replace").strip() or f"tevtool exit {proc.returncode}")
+        raise StampError(proc.stderr.decode("utf-8", errors="replace").strip() or
+                         f"tevtool exit {proc.returncode}, nothing said ({' '.join(args)})")
 
 
 def install_launcher(build: str, prefix: Prefix, launcher: Optional[str] = None, manifest=None,

@@ -12,6 +12,7 @@
 #include "../conditions/property_list.h"
 #include "../installer/unique_handle.h"
 #include "../json/json_parser.h"
+#include "../packages/partial_file.h"
 #include "command_line.h"
 #include "file_names.h"
 #include "folders.h"
@@ -238,6 +239,7 @@ bool CTevLauncherApp::CheckSingleRun() {
       return true;
     case SetupRunState::SameLaunch:
       WriteLog(L"CheckSingleRun: started by the setup that is running (the same launch)");
+      m_firstOfLaunch = false;
       return true;
     case SetupRunState::Unguarded:
       // A lock that cannot be made must not keep the user from installing.
@@ -309,6 +311,9 @@ namespace {
 // The embedded document must be one complete JSON object; what the reader makes of anything else
 // is said in terms a release engineer can act on.
 JSON::JsonObject ParseManifest(std::string_view bytes) {
+  if (JSON::NestingDepth(bytes) > JSON::kMaxNestingDepth) {
+    throw JSON::BadAnyCast(FormatText(L"the manifest is nested deeper than {0} levels", JSON::kMaxNestingDepth));
+  }
   JSON::JsonValue document;
   try {
     document = JSON::ParseJSON(bytes);
@@ -469,9 +474,18 @@ void CTevLauncherApp::RemoveCleanupFileFolder() {
     if (m_obtainedFiles.find(path) == m_obtainedFiles.end()) continue;
     if (const auto backup = m_restoreFiles.find(path); backup != m_restoreFiles.end()) {
       WriteLog(L"RestoreFile( {0} <- {1} )", path, backup->second);
-      if (!CopyFileW(backup->second.c_str(), path.c_str(), FALSE)) {
+      // The last write under a final name in the cache goes through a partial file like every
+      // other: a run killed while it restores leaves the file as it was, never half of the backup.
+      const std::wstring partial = PartialFilePath(path);
+      if (!CopyFileW(backup->second.c_str(), partial.c_str(), FALSE)) {
         const DWORD error = GetLastError();
-        WriteLog(L"Failed. CopyFile( {0}, {1} ):{2}, {3}", backup->second, path, error, TevMSI::SystemMessage(error));
+        DeleteFileW(partial.c_str());
+        WriteLog(L"Failed. CopyFile( {0}, {1} ):{2}, {3}", backup->second, partial, error,
+                 TevMSI::SystemMessage(error));
+      } else if (!CommitPartialFile(partial, path)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(partial.c_str());
+        WriteLog(L"Failed. MoveFileEx( {0}, {1} ):{2}, {3}", partial, path, error, TevMSI::SystemMessage(error));
       }
       continue;
     }

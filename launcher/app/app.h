@@ -125,6 +125,9 @@ class CTevLauncherApp : public CPackageHost {
   // first because every other member may write to it; before it only the session's setup lock,
   // which goes last: held until everything of the run is released.
   CSetupRunLock m_runLock;
+  // Whether this launcher is the first of its launch (not one the running setup started): it then
+  // owns the work folder and empties what an earlier launch left in it.
+  bool m_firstOfLaunch = true;
   CLog m_log;
   Expression::CConditionExpression m_properties;
   std::uint32_t m_exitCode = 0;

@@ -20,7 +20,12 @@ bool IsDirectory(const std::wstring& path);
 // The short (8.3) form of an existing path; empty when the system gives none.
 std::wstring ShortPathName(const std::wstring& path);
 
-// Deletes the folder with everything in it; failures are skipped silently.
+// Whether `path` is a reparse point: a junction, a symbolic link, or another link of the system's.
+bool IsReparsePoint(const std::wstring& path);
+
+// Deletes the folder with everything in it; failures are skipped silently. A link (any reparse
+// point), the folder itself or one met inside it, is removed itself, never followed: what it
+// points to is left untouched.
 void RemoveFolderTree(const std::wstring& folder);
 
 // Whether `folder` is exactly one of Windows' known folders. Asks the known-folder manager;

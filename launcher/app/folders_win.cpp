@@ -67,14 +67,46 @@ std::wstring ShortPathName(const std::wstring& path) {
   return shortened;
 }
 
+bool IsReparsePoint(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+namespace {
+
+// Deletes the link at `path` itself. It is opened as a reparse point and deleted only when the
+// system really opened the link: one that cannot open links as such (Wine opens what a directory
+// link points to, and would delete that) leaves both the link and its target as they are.
+void RemoveLink(const std::wstring& path) {
+  const TevMSI::CFileHandle link(
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!link) return;
+  FILE_ATTRIBUTE_TAG_INFO opened{};
+  if (!GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &opened, sizeof(opened)) ||
+      (opened.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return;
+  }
+  FILE_DISPOSITION_INFO remove{TRUE};
+  SetFileInformationByHandle(link.get(), FileDispositionInfo, &remove, sizeof(remove));
+}
+
+}  // namespace
+
 void RemoveFolderTree(const std::wstring& folder) {
+  if (IsReparsePoint(folder)) {
+    RemoveLink(folder);
+    return;
+  }
   WIN32_FIND_DATAW entry{};
   HANDLE find = FindFirstFileW(Join(folder, L"*.*").c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = entry.cFileName;
       const std::wstring path = Join(folder, name);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveLink(path);
+      } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (name != L"." && name != L"..") RemoveFolderTree(path);
       } else {
         // The work folder is the run's own: a read-only file in it (the backup of a read-only

@@ -55,8 +55,12 @@ JSON::JsonValue ParseFetchedManifest(HGLOBAL block) {
   if (!lock.data()) throw TevMSI::CMsiException(static_cast<std::int32_t>(GetLastError()));
   // A memory block may be larger than what was written into it; JSON text never ends with NULs.
   while (size > 0 && lock.data()[size - 1] == '\0') --size;
+  const std::string_view text(lock.data(), size);
+  if (JSON::NestingDepth(text) > JSON::kMaxNestingDepth) {
+    throw JSON::BadAnyCast(FormatText(L"the newer manifest is nested deeper than {0} levels", JSON::kMaxNestingDepth));
+  }
   try {
-    return JSON::ParseJSON(std::string_view(lock.data(), size), cancellation_token::none());
+    return JSON::ParseJSON(text, cancellation_token::none());
   } catch (const std::exception&) {
     throw JSON::BadAnyCast(L"the newer manifest is not complete JSON");
   }
@@ -107,17 +111,19 @@ bool CTevLauncherApp::UpdateManifest(const JSON::JsonObject& embeddedLaunchPacka
           WriteLog(L"UpdateManifest( {0} ):ignored, it has no \"Version\"", shown);
           continue;
         }
-        std::wstring otherLauncher, latest;
-        const Expression::VersionValue version = JSON::WithinMember("LaunchPackage", [&] {
-          otherLauncher = JSON::GetValue(launchPackage, "OtherLauncher", L"");
-          latest = JSON::GetValue(launchPackage, "Latest", L"");
-          return Expression::ParseVersion(JSON::GetValue(launchPackage, "Version", L""));
-        });
+        const Expression::VersionValue version = JSON::WithinMember(
+            "LaunchPackage", [&] { return Expression::ParseVersion(JSON::GetValue(launchPackage, "Version", L"")); });
+        // A document that is not newer is ignored whole: nothing else of it is read.
         if (version <= current) {
           WriteLog(L"UpdateManifest( {0} ):ignored, Version={1} is not newer than {2}", shown,
                    Expression::FormatVersion(version), Expression::FormatVersion(current));
           continue;
         }
+        std::wstring otherLauncher, latest;
+        JSON::WithinMember("LaunchPackage", [&] {
+          otherLauncher = JSON::GetValue(launchPackage, "OtherLauncher", L"");
+          latest = JSON::GetValue(launchPackage, "Latest", L"");
+        });
         WriteLog(L"UpdateManifest( {0} ):accepted, Version={1}", shown, Expression::FormatVersion(version));
         current = version;
         m_manifest = std::move(document.AsObject());

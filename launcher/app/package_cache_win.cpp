@@ -9,6 +9,7 @@
 #include "../installer/unique_handle.h"
 #include "../packages/path_join.h"
 #include "app.h"
+#include "folders.h"
 
 namespace Tevrian {
 namespace {
@@ -17,6 +18,7 @@ constexpr wchar_t kWorkFolderName[] = L"{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}";
 constexpr wchar_t kBackupFolderName[] = L"CacheBackup";
 constexpr wchar_t kCacheFolderName[] = L"TevLauncherPackageCache";
 
+constexpr DWORD kErrorStoppedOnSymlink = 681;  // ERROR_STOPPED_ON_SYMLINK, missing from mingw's headers
 constexpr wchar_t kFolderFailedMessage[] = L"作業フォルダを作成できませんでした。\n{0}\n{1}";
 
 void CreateFolder(const std::wstring& folder) { SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr); }
@@ -27,8 +29,11 @@ bool IsFolder(const std::wstring& path) {
 }
 
 // Makes `folder` when it is missing; 0 once it is a folder, else the system error that stopped it
-// (a file of that name: ERROR_ALREADY_EXISTS; never 0, so that a failure cannot pass for success).
+// (a file of that name: ERROR_ALREADY_EXISTS; a link: ERROR_STOPPED_ON_SYMLINK; never 0, so that a
+// failure cannot pass for success). A link is never taken for a folder of the run's: what it points
+// to is not the run's to write into or to empty.
 DWORD MakeFolder(const std::wstring& folder) {
+  if (IsReparsePoint(folder)) return kErrorStoppedOnSymlink;
   const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (IsFolder(folder)) return ERROR_SUCCESS;
   if (made != ERROR_SUCCESS) return static_cast<DWORD>(made);
@@ -84,6 +89,13 @@ bool CTevLauncherApp::PrepareFolders() {
   };
   if (m_workFolder.empty()) {
     m_workFolder = JoinPath(TempFolder(), kWorkFolderName);
+    // The folder's name is fixed and published: what the first launcher of a launch finds in it was
+    // left by another launch, and goes (links removed, never followed). A launcher the running
+    // setup started shares the folder with it.
+    if (m_firstOfLaunch && !IsReparsePoint(m_workFolder) && IsFolder(m_workFolder)) {
+      WriteLog(L"PrepareFolders( {0} ):left by an earlier launch, emptied", m_workFolder);
+      RemoveFolderTree(m_workFolder);
+    }
     if (!need(m_workFolder)) return false;
   }
   if (m_backupFolder.empty()) {

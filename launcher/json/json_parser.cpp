@@ -405,6 +405,29 @@ JsonValue JsonTreeBuilder::TakeResult() {
   return std::move((*top.object)["root"]);
 }
 
+std::uint32_t NestingDepth(std::string_view text, std::uint32_t stopAbove) {
+  std::uint32_t depth = 0;
+  std::uint32_t deepest = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size() && deepest <= stopAbove; ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;  // the escaped character, a quotation mark included
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 JsonValue ParseJSON(std::string_view text, const cancellation_token& token) {
   JsonTreeBuilder builder(token);
   Walker<JsonTreeBuilder>(builder, text).Document();

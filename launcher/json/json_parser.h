@@ -53,6 +53,10 @@ using ElementParser = bool (*)(const NotificationCallback& callback, std::string
 // that would exceed it. Manifests nest a handful of levels; this keeps hostile input off the stack.
 constexpr std::uint32_t kMaxNestingDepth = 512;
 
+// How deeply the containers of `text` nest, counting brackets outside strings; the count stops once
+// it passes `stopAbove`. Says why a document that the walk refused at its bound did not parse.
+std::uint32_t NestingDepth(std::string_view text, std::uint32_t stopAbove = kMaxNestingDepth);
+
 // Positions are 32-bit: a longer text is read up to this length, and the walk ends there.
 constexpr std::size_t kMaxTextLength = 0xFFFFFFF0u;
 

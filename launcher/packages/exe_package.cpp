@@ -23,7 +23,11 @@ Behavior BehaviorOf(const std::wstring& text) {
 
 bool CExecuteExePackage::Execute(const std::wstring& executeFilePath) {
   const char* key = m_host->IsQuiet() ? "SilentInstallCommand" : "InstallCommand";
-  const std::wstring arguments = Reading(key, [&] { return m_properties.Resolve(JSON::GetValue(entry, key, L"")); });
+  // A NUL would end the command line there, silently dropping everything after it.
+  const std::wstring arguments = Reading(key, [&] {
+    const std::wstring resolved = m_properties.Resolve(JSON::GetValue(entry, key, L""));
+    return JSON::WithinMember(key, [&] { return std::wstring(JSON::WithoutNul(resolved)); });
+  });
 
   std::uint32_t exitCode = 0;
   if (!m_host->RunAndWait(exitCode, executeFilePath, arguments, nullptr)) {
@@ -40,10 +44,10 @@ bool CExecuteExePackage::Execute(const std::wstring& executeFilePath) {
       for (const JSON::JsonValue& element : table->second.AsArray()) {
         const auto found = JSON::WithinElement(index++, [&]() -> std::optional<std::wstring> {
           const JSON::JsonObject& row = element.AsObject();
-          if (!row.contains("Value") || !row.contains("Behavior")) return std::nullopt;
-          if (static_cast<std::uint32_t>(JSON::GetValue(row, "Value", std::int32_t{0})) != exitCode) {
-            return std::nullopt;
-          }
+          if (!row.contains("Value")) return std::nullopt;
+          // A "Value" of another kind is a malformed row, whether or not it has a "Behavior".
+          const auto value = static_cast<std::uint32_t>(JSON::GetValue(row, "Value", std::int32_t{0}));
+          if (value != exitCode || !row.contains("Behavior")) return std::nullopt;
           return JSON::GetValue(row, "Behavior", L"");
         });
         if (found) return found;

@@ -37,7 +37,9 @@ void CExecuteMsiPackage::BuildCommand(CMsiExecCommand& command, const std::wstri
         for (const auto& member : entry.at("MsiProperty").AsObject()) {
           // A NUL would end the command line there, silently dropping everything after it.
           const std::wstring value = JSON::WithoutNul(m_properties.Resolve(JSON::MemberString(member)));
-          command.AddArgument(JSON::DecodeJSONString(member.first) + L"=" + value);
+          const std::wstring name = JSON::WithinMember(
+              member.first, [&] { return std::wstring(JSON::WithoutNul(JSON::DecodeJSONString(member.first))); });
+          command.AddArgument(name + L"=" + value);
         }
       });
     });

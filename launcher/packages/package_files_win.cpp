@@ -133,8 +133,10 @@ bool CExecutePackage::AcquireFile(const JSON::JsonObject& fileEntry, cancellatio
   const auto found = files.find(FileName(fileEntry));
   if (found == files.end()) return false;
   const PackageFile& file = found->second;
-  if (PathFileExistsW(file.cachePath.c_str())) {
-    if (file.cached) m_host->BackupCacheFile(file.cachePath);
+  // Only a cached file is ever taken as found: the work folder's name is fixed and published, so a
+  // file there may have been put by anyone, and it is acquired again (and replaced) instead.
+  if (file.cached && PathFileExistsW(file.cachePath.c_str())) {
+    m_host->BackupCacheFile(file.cachePath);
     Wait(dialog);
     if (cancelled()) return false;
     if (VerifyFile(file.cachePath, fileEntry, log) == 0) {

@@ -130,6 +130,37 @@ TEST_F(CleanupTest, DeletesRestoresAndLeavesAloneAsTheBookkeepingSays) {
   EXPECT_EQ(*(end + 1), L"ExitCode=0(0x00000000)");
 }
 
+// The restore writes through a partial file; one that cannot be made says so in the log and leaves
+// the cached file as it was, with no partial file beside it.
+TEST_F(CleanupTest, RestoreGoesThroughAPartialFileAndItsFailureIsLogged) {
+  const std::wstring replaced = m_root + L"\\Cache\\Keep\\replaced.msi";
+  const std::wstring backup = m_root + L"\\Work\\Backup\\gone.tmp";
+  WriteText(replaced, "downloaded by this run");
+
+  RecordingApp app;
+  app.m_cleanupFiles = {replaced};
+  app.m_obtainedFiles = {replaced};
+  app.m_restoreFiles = {{replaced, backup}};
+  EXPECT_EQ(app.ExitInstance(), 0u);
+
+  EXPECT_EQ(ReadText(replaced), "downloaded by this run");
+  EXPECT_FALSE(Exists(replaced + L".tevpart"));
+  const auto failures = Matching(app.LogBodies(), L"Failed. CopyFile( ");
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].rfind(L"Failed. CopyFile( " + backup + L", " + replaced + L".tevpart ):2, ", 0), 0u);
+
+  // With the backup in place the file comes back whole, and nothing is left beside it.
+  WriteText(backup, "the file from before");
+  RecordingApp again;
+  again.m_cleanupFiles = {replaced};
+  again.m_obtainedFiles = {replaced};
+  again.m_restoreFiles = {{replaced, backup}};
+  EXPECT_EQ(again.ExitInstance(), 0u);
+  EXPECT_EQ(ReadText(replaced), "the file from before");
+  EXPECT_FALSE(Exists(replaced + L".tevpart"));
+  EXPECT_TRUE(Matching(again.LogBodies(), L"Failed. ").empty());
+}
+
 TEST_F(CleanupTest, TheWorkFolderGoesWholeReadOnlyFilesIncluded) {
   const std::wstring work = m_root + L"\\Work";
   WriteText(work + L"\\Backup\\TEV1.tmp", "the backup of a read-only cached file");

@@ -96,6 +96,21 @@ TEST(LoadManifestTest, PrivilegedLaunchWithoutElevationStartsNoLog) {
 
 // A malformed manifest ends the run with exit code 13, and its message and log line name the
 // member by its path with the kind expected and found, or the condition and what is wrong with it.
+// The reader refuses containers past its bound as a syntax error; the message says which it was.
+TEST(LoadManifestTest, ManifestNestedPastTheBoundSaysSo) {
+  std::string deep;
+  for (int i = 0; i < 600; ++i) deep += "[";
+  for (const std::string& manifest :
+       {R"({"LaunchPackage":{"DisplayName":"P"},"LaunchList":[],"x":)" + deep + "}", deep}) {
+    ManifestApp app;
+    app.manifest = manifest;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.m_exitCode, 13u);
+    ASSERT_EQ(app.messages.size(), 1u);
+    EXPECT_NE(app.messages[0].find(L"the manifest is nested deeper than 512 levels"), std::wstring::npos);
+  }
+}
+
 TEST(LoadManifestTest, MalformedManifestsEndWithExitCode13AndNameTheirCause) {
   struct Case {
     const char* name;

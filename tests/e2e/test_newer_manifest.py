@@ -115,6 +115,10 @@ class ManifestInForceTest(NewerManifestCase):
              {"A": fetched("A", "v1.2.3.4")}, EMBEDDED_MESSAGE, {"A": 1}, "is not newer than v1.2.3.4"),
             ("older version is not newer", {"Version": "v2.0.0.0", "Latest": "@A"},
              {"A": fetched("A", "v1.9.9.9")}, EMBEDDED_MESSAGE, {"A": 1}, "is not newer than v2.0.0.0"),
+            # Nothing else of a document that is not newer is read, however malformed.
+            ("a document not newer is ignored whole", {"Version": "v2.0.0.0", "Latest": "@A"},
+             {"A": fetched("A", "v1", latest=7, OtherLauncher=["not", "a", "string"])}, EMBEDDED_MESSAGE, {"A": 1},
+             "is not newer than v2.0.0.0"),
             ("a top field beyond the signed range is still newer", {"Version": "v1.0.0.0", "Latest": "@A"},
              {"A": fetched("A", "v65535.0.0.0")}, message_of("A"), {"A": 1}, "accepted, Version=v65535.0.0.0"),
             ("embedded without Version accepts version 0.0.0.1", {"Latest": "@A"},

@@ -12,7 +12,7 @@ import time
 import unittest
 
 import tevharness
-from chain import DOWNLOAD_FAILED, ChainTestCase, program
+from chain import DOWNLOAD_FAILED, ChainTestCase, foreign_program, program
 from e2e import HeldOpen
 from faultserver import pattern
 from reliability import Row, Table, describe_cache, exit_text
@@ -266,6 +266,83 @@ class RunFaultsTest(ChainTestCase):
         self.fault("a work folder that cannot be made", "a file of the work folder's name in the temporary folder",
                    [self.exe("pkg", "0")], {80, 183, 267}, r"Failed\. PrepareFolders\( .*" + re.escape(WORK_FOLDER),
                    prepare=occupy, cleanup=clear, check=nothing_ran)
+
+    def work_folders(self):
+        return [os.path.join(temp, WORK_FOLDER) for temp in self.prefix.temp_folders()]
+
+    def clear_work_folders(self):
+        for work in self.work_folders():
+            if os.path.islink(work) or os.path.isfile(work):
+                os.remove(work)
+            elif os.path.isdir(work):
+                shutil.rmtree(work)  # removes links inside, never follows them
+
+    def test_left_over_work_folder_holding_a_link(self):
+        # Under Wine a Unix directory link stands in for a junction: Wine reports it as a reparse
+        # point. The launcher empties a work folder an earlier launch left, and never follows a link
+        # in it (Wine cannot remove the link itself without following it: it stays there).
+        outside = self.prefix.drive_c("outside-the-work-folder")
+        precious = os.path.join(outside, "precious.txt")
+
+        def leave_link():
+            os.makedirs(outside, exist_ok=True)
+            with open(precious, "w") as f:
+                f.write("not the launcher's")
+            for work in self.work_folders():
+                os.makedirs(work, exist_ok=True)
+                if not os.path.lexists(os.path.join(work, "link")):
+                    os.symlink(outside, os.path.join(work, "link"))
+
+        def untouched(result, after):
+            with open(precious) as f:
+                self.assertEqual(f.read(), "not the launcher's")
+
+        self.fault("a left-over work folder holding a link", "the work folder an earlier launch left, holding a "
+                   "link to a folder outside it", [self.exe("pkg", "0")], 0, "left by an earlier launch, emptied",
+                   prepare=leave_link, cleanup=self.clear_work_folders, check=untouched)
+
+    def test_work_folder_that_is_a_link(self):
+        outside = self.prefix.drive_c("where-the-work-folder-link-points")
+        precious = os.path.join(outside, "precious.txt")
+
+        def link_work_folder():
+            self.clear_work_folders()
+            os.makedirs(outside, exist_ok=True)
+            with open(precious, "w") as f:
+                f.write("not the launcher's")
+            for work in self.work_folders():
+                os.symlink(outside, work)
+
+        def refused(result, after):
+            self.assertEqual(self.started(), [])
+            self.assertEqual(os.listdir(outside), ["precious.txt"])
+
+        self.fault("a work folder that is a link", "the work folder's name in the temporary folder taken by a link "
+                   "to a folder elsewhere", [self.exe("pkg", "0")], 681,  # ERROR_STOPPED_ON_SYMLINK
+                   r"Failed\. PrepareFolders\( ", prepare=link_work_folder, cleanup=self.clear_work_folders,
+                   check=refused)
+
+    def test_file_left_in_the_work_folder_is_never_run(self):
+        # A package that is not cached is acquired into the work folder; its entry pins nothing
+        # ("Size", "Hash"), so a file found there would pass any check: it is acquired anew instead.
+        package = {"ExePackage": {"Id": "pkg", "PreRequired": True, "Cache": False,
+                                  "ExecuteFile": {"Name": "pkg.exe", "DownloadUrl": self.servers.url("pkg.exe")},
+                                  "InstallCommand": "0", "SilentInstallCommand": "0"}}
+
+        def leave_file():
+            for work in self.work_folders():
+                os.makedirs(work, exist_ok=True)
+                with open(os.path.join(work, "pkg.exe"), "wb") as f:
+                    f.write(foreign_program())  # it would end with 193 if it were run
+
+        def downloaded_and_run(result, after):
+            self.assertEqual(self.started(), [("pkg.exe", "0")])
+            if os.path.exists(self.record):
+                os.remove(self.record)
+
+        self.fault("a file left in the work folder", "a program of the package's file name left in the work folder, "
+                   "for a package that is not cached and pins nothing", [package], 0, "Downloading",
+                   prepare=leave_file, cleanup=self.clear_work_folders, check=downloaded_and_run)
 
     # -- servers ---------------------------------------------------------------------------------------
 

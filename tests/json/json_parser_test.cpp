@@ -183,6 +183,29 @@ TEST(ParseJSONTest, NestingDepthIsBounded) {
   EXPECT_EQ(rest, "[[");
 }
 
+// What says why a document refused at the bound did not parse: the depth its brackets reach,
+// brackets within strings not counted.
+TEST(ParseJSONTest, NestingDepthOfTheText) {
+  const std::uint32_t limit = kMaxNestingDepth;
+  struct Case {
+    const char* name;
+    std::string text;
+    std::uint32_t depth;
+  } const cases[] = {
+      {"empty", "", 0},
+      {"a scalar", "5", 0},
+      {"flat", R"({"a":1,"b":[1,2]})", 2},
+      {"brackets in strings", R"({"a":"[[[{{{","b":"\"[["})", 1},
+      {"unbalanced closers", "]]}[", 1},
+      {"at the bound", Repeat("[", limit) + Repeat("]", limit), limit},
+      {"past the bound, counting stops", Repeat("{\"a\":", 100000), limit + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(NestingDepth(c.text), c.depth);
+  }
+}
+
 TEST(ParseJSONTest, CanceledTokenGivesTheEmptyValue) {
   Tevrian::cancellation_token_source source;
   source.cancel();

@@ -138,7 +138,11 @@ TEST(ExePackageTest, CommandLineFollowsTheQuietSwitchWithPropertiesSubstituted) 
 TEST(ExePackageTest, MalformedMembersNameTheirPath) {
   for (const char* entry :
        {R"({"InstallCommand": 5})", R"({"ExitCode": {}})", R"({"ExitCode": [5]})",
-        R"({"ExitCode": [{"Value": "5", "Behavior": "success"}]})", R"({"ExitCode": [{"Value": 5, "Behavior": 1}]})"}) {
+        R"({"ExitCode": [{"Value": "5", "Behavior": "success"}]})", R"({"ExitCode": [{"Value": 5, "Behavior": 1}]})",
+        // A row without "Behavior" is passed over, but only once its "Value" has been read.
+        R"({"ExitCode": [{"Value": "5"}]})", R"({"ExitCode": [{"Value": true}, {"Value": 5, "Behavior": "success"}]})",
+        // Windows would cut the command line at a NUL: " /TAIL" would silently be lost.
+        R"({"InstallCommand": "0\u0000 /TAIL"})"}) {
     SCOPED_TRACE(entry);
     RecordingApp app;
     app.fakeRuns = true;
@@ -148,8 +152,9 @@ TEST(ExePackageTest, MalformedMembersNameTheirPath) {
       package.Execute(L"C:\\w\\setup.exe");
       ADD_FAILURE() << "no error";
     } catch (const JSON::BadAnyCast& error) {
-      EXPECT_EQ(error.Describe().rfind(L"LaunchList[0].ExePackage.", 0), 0u)
-          << std::string(error.Describe().begin(), error.Describe().end());
+      const std::wstring described = error.Describe();
+      EXPECT_EQ(described.rfind(L"LaunchList[0].ExePackage.", 0), 0u)
+          << std::string(described.begin(), described.end());
     }
   }
 }

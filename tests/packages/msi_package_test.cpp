@@ -153,7 +153,9 @@ TEST_F(MsiPackageTest, CommandLines) {
 
 TEST_F(MsiPackageTest, WrongMemberKindsAreMalformed) {
   for (const char* entry : {R"({"DisplayName":1})", R"({"UILevel":true})", R"({"MsiProperty":"A=1"})",
-                            R"({"MsiProperty":{"A":1}})", R"({"MsiProperty":{"A":"x\u0000y"}})"}) {
+                            R"({"MsiProperty":{"A":1}})", R"({"MsiProperty":{"A":"x\u0000y"}})",
+                            // The name becomes part of the command line too.
+                            R"({"MsiProperty":{"A\u0000 B":"1"}})"}) {
     SCOPED_TRACE(entry);
     CMsiExecCommand command;
     EXPECT_THROW(Package(entry)->BuildCommand(command, L"C:\\p.msi"), JSON::BadAnyCast);
