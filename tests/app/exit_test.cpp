@@ -136,29 +136,27 @@ TEST_F(CleanupTest, RestoreGoesThroughAPartialFileAndItsFailureIsLogged) {
   const std::wstring replaced = m_root + L"\\Cache\\Keep\\replaced.msi";
   const std::wstring backup = m_root + L"\\Work\\Backup\\gone.tmp";
   WriteText(replaced, "downloaded by this run");
+  // One exit of a run that replaced the cached file and failed: the lines it logged.
+  const auto exitRestoring = [&] {
+    RecordingApp app;
+    app.m_cleanupFiles = {replaced};
+    app.m_obtainedFiles = {replaced};
+    app.m_restoreFiles = {{replaced, backup}};
+    EXPECT_EQ(app.ExitInstance(), 0u);
+    return app.LogBodies();
+  };
 
-  RecordingApp app;
-  app.m_cleanupFiles = {replaced};
-  app.m_obtainedFiles = {replaced};
-  app.m_restoreFiles = {{replaced, backup}};
-  EXPECT_EQ(app.ExitInstance(), 0u);
-
+  const auto failures = Matching(exitRestoring(), L"Failed. CopyFile( ");
   EXPECT_EQ(ReadText(replaced), "downloaded by this run");
   EXPECT_FALSE(Exists(replaced + L".tevpart"));
-  const auto failures = Matching(app.LogBodies(), L"Failed. CopyFile( ");
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].rfind(L"Failed. CopyFile( " + backup + L", " + replaced + L".tevpart ):2, ", 0), 0u);
 
   // With the backup in place the file comes back whole, and nothing is left beside it.
   WriteText(backup, "the file from before");
-  RecordingApp again;
-  again.m_cleanupFiles = {replaced};
-  again.m_obtainedFiles = {replaced};
-  again.m_restoreFiles = {{replaced, backup}};
-  EXPECT_EQ(again.ExitInstance(), 0u);
+  EXPECT_TRUE(Matching(exitRestoring(), L"Failed. ").empty());
   EXPECT_EQ(ReadText(replaced), "the file from before");
   EXPECT_FALSE(Exists(replaced + L".tevpart"));
-  EXPECT_TRUE(Matching(again.LogBodies(), L"Failed. ").empty());
 }
 
 TEST_F(CleanupTest, TheWorkFolderGoesWholeReadOnlyFilesIncluded) {
