@@ -24,6 +24,7 @@
 #include "integrity.h"
 #include "log_file.h"
 #include "message_pump.h"
+#include "process_outcome.h"
 #include "signature_policy.h"
 
 namespace Tevrian {
@@ -535,32 +536,44 @@ bool CTevLauncherApp::RunAndWait(std::uint32_t& exitCode, const std::wstring& pr
   info.lpFile = program.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = IsHidden() ? SW_HIDE : SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&info)) {
-    exitCode = GetLastError();
-    WriteLog(L"Failed: ShellExecuteEx():{0}", exitCode);
-    return false;
+  ProcessRun run;
+  const auto end = [&](const wchar_t* failedCall) {
+    const ProcessOutcome outcome = OutcomeOf(run);
+    exitCode = outcome.exitCode;
+    if (!outcome.ran) WriteLog(L"Failed: {0}:{1}", failedCall, exitCode);
+    return outcome.ran;
+  };
+  run.started = ShellExecuteExW(&info) != FALSE;
+  if (!run.started) {
+    run.startError = GetLastError();
+    return end(L"ShellExecuteEx()");
   }
   WriteLog(L"Execute!( {0} )", program);
-  if (!info.hProcess) {
-    // The shell handed the request to a program that was already running: there is nothing to
-    // wait on and no exit code to read, so the start counts as a success with exit code 0.
-    WriteLog(L"Succeeded: ShellExecuteEx() gave no process to wait for");
-    return true;
-  }
+  // The shell may hand the request to a program already running: nothing to wait on, no exit code
+  // to read, and so no sign that the program did its work.
+  run.hasProcess = info.hProcess != nullptr;
+  if (!run.hasProcess) return end(L"ShellExecuteEx() gave no process to wait for");
   TevMSI::CKernelHandle process(info.hProcess);
   for (;;) {
     HANDLE handle = process.get();
     const DWORD wait = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
-    if (wait != WAIT_OBJECT_0 + 1) break;  // the process ended (or the wait failed)
-    DispatchWaitingMessages();
+    if (wait == WAIT_OBJECT_0 + 1) {
+      DispatchWaitingMessages();
+      continue;
+    }
+    run.waited = wait == WAIT_OBJECT_0;
+    if (!run.waited) run.waitError = GetLastError();
+    break;
   }
+  if (!run.waited) return end(L"MsgWaitForMultipleObjects()");
   DWORD reported = 0;
-  if (!GetExitCodeProcess(process.get(), &reported)) {
-    exitCode = GetLastError();
-    WriteLog(L"Failed: GetExitCodeProcess():{0}", exitCode);
-    return false;
+  run.readExitCode = GetExitCodeProcess(process.get(), &reported) != FALSE;
+  if (!run.readExitCode) {
+    run.exitCodeError = GetLastError();
+    return end(L"GetExitCodeProcess()");
   }
-  if (reported != STILL_ACTIVE) exitCode = reported;
+  run.reported = reported;
+  end(L"");
   WriteLog(L"Succeeded: GetExitCodeProcess( {0} ):ExitCode={1}", reported, static_cast<std::int32_t>(exitCode));
   return true;
 }

@@ -125,6 +125,13 @@ class InstallRunTest(ChainTestCase):
         self.assertEqual(data, pattern(len(data)))
         return self.servers.fault.url(f"/slow/{len(data)}/1")
 
+    def test_an_installer_that_ends_with_259_fails_the_run_with_259(self):
+        # 259 is STILL_ACTIVE's value; read once the installer has ended, it is the installer's own.
+        result = self.run_chain([self.exe("pre1", "259"), self.exe("main", "0", prerequisite=False)], hidden=True)
+        self.assertEqual(result.exit_code, 259, result.log_text)
+        self.assertEqual([p for p, _ in self.started()], ["pre1.exe"])
+        self.assertIn("Succeeded: GetExitCodeProcess( 259 ):ExitCode=259", result.log_text)
+
     def test_a_forced_reboot_ends_with_its_code_and_installs_nothing_after_it(self):
         for hidden in (True, False):
             with self.subTest(hidden=hidden):
