@@ -23,6 +23,7 @@
 #include "../conditions/property_searches.h"
 #include "integrity.h"
 #include "log_file.h"
+#include "manifest_text.h"
 #include "message_pump.h"
 #include "process_outcome.h"
 #include "signature_policy.h"
@@ -312,15 +313,7 @@ namespace {
 // The embedded document must be one complete JSON object; what the reader makes of anything else
 // is said in terms a release engineer can act on.
 JSON::JsonObject ParseManifest(std::string_view bytes) {
-  if (JSON::NestingDepth(bytes) > JSON::kMaxNestingDepth) {
-    throw JSON::BadAnyCast(FormatText(L"the manifest is nested deeper than {0} levels", JSON::kMaxNestingDepth));
-  }
-  JSON::JsonValue document;
-  try {
-    document = JSON::ParseJSON(bytes);
-  } catch (const std::exception&) {
-    throw JSON::BadAnyCast(L"the manifest is not complete JSON");
-  }
+  JSON::JsonValue document = ParseManifestText(bytes, L"the manifest");
   if (!document.IsObject()) {
     throw JSON::BadAnyCast(L"the manifest must be an object, found " + JSON::KindName(document.Kind()));
   }
@@ -573,7 +566,7 @@ bool CTevLauncherApp::RunAndWait(std::uint32_t& exitCode, const std::wstring& pr
     return end(L"GetExitCodeProcess()");
   }
   run.reported = reported;
-  end(L"");
+  exitCode = OutcomeOf(run).exitCode;
   WriteLog(L"Succeeded: GetExitCodeProcess( {0} ):ExitCode={1}", reported, static_cast<std::int32_t>(exitCode));
   return true;
 }

@@ -12,6 +12,7 @@
 #include "../packages/file_name_check.h"
 #include "../packages/path_join.h"
 #include "app.h"
+#include "manifest_text.h"
 #include "download_address.h"
 #include "integrity.h"
 
@@ -55,15 +56,7 @@ JSON::JsonValue ParseFetchedManifest(HGLOBAL block) {
   if (!lock.data()) throw TevMSI::CMsiException(static_cast<std::int32_t>(GetLastError()));
   // A memory block may be larger than what was written into it; JSON text never ends with NULs.
   while (size > 0 && lock.data()[size - 1] == '\0') --size;
-  const std::string_view text(lock.data(), size);
-  if (JSON::NestingDepth(text) > JSON::kMaxNestingDepth) {
-    throw JSON::BadAnyCast(FormatText(L"the newer manifest is nested deeper than {0} levels", JSON::kMaxNestingDepth));
-  }
-  try {
-    return JSON::ParseJSON(text, cancellation_token::none());
-  } catch (const std::exception&) {
-    throw JSON::BadAnyCast(L"the newer manifest is not complete JSON");
-  }
+  return ParseManifestText(std::string_view(lock.data(), size), L"the newer manifest");
 }
 
 }  // namespace

@@ -23,11 +23,6 @@ constexpr wchar_t kFolderFailedMessage[] = L"作業フォルダを作成でき�
 
 void CreateFolder(const std::wstring& folder) { SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr); }
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Makes `folder` when it is missing; 0 once it is a folder, else the system error that stopped it
 // (a file of that name: ERROR_ALREADY_EXISTS; a link: ERROR_STOPPED_ON_SYMLINK; never 0, so that a
 // failure cannot pass for success). A link is never taken for a folder of the run's: what it points
@@ -35,7 +30,7 @@ bool IsFolder(const std::wstring& path) {
 DWORD MakeFolder(const std::wstring& folder) {
   if (IsReparsePoint(folder)) return kErrorStoppedOnSymlink;
   const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-  if (IsFolder(folder)) return ERROR_SUCCESS;
+  if (IsDirectory(folder)) return ERROR_SUCCESS;
   if (made != ERROR_SUCCESS) return static_cast<DWORD>(made);
   const DWORD error = GetLastError();
   return error != ERROR_SUCCESS ? error : ERROR_DIRECTORY;
@@ -92,7 +87,7 @@ bool CTevLauncherApp::PrepareFolders() {
     // The folder's name is fixed and published: what the first launcher of a launch finds in it was
     // left by another launch, and goes (links removed, never followed). A launcher the running
     // setup started shares the folder with it.
-    if (m_firstOfLaunch && !IsReparsePoint(m_workFolder) && IsFolder(m_workFolder)) {
+    if (m_firstOfLaunch && !IsReparsePoint(m_workFolder) && IsDirectory(m_workFolder)) {
       WriteLog(L"PrepareFolders( {0} ):left by an earlier launch, emptied", m_workFolder);
       RemoveFolderTree(m_workFolder);
     }

@@ -32,6 +32,8 @@ def _sample_without_packages() -> str:
 
 SAMPLE_WITHOUT_PACKAGES = _sample_without_packages()
 HOLDFILE = os.path.join(BUILD, "tests", "e2e", "holdfile.exe")
+# The run's work folder, under this fixed name in the temporary folder.
+WORK_FOLDER = "{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}"
 
 
 class HeldOpen:

@@ -11,14 +11,13 @@ import tempfile
 import unittest
 
 import tevharness
-from e2e import BUILD, HeldOpen, ServedTestCase
+from e2e import BUILD, WORK_FOLDER, HeldOpen, ServedTestCase
 from servers import free_port
 from test_manifest import manifest_file
 
 OTHER_LAUNCHER = os.path.join(BUILD, "tests", "e2e", "otherlauncher.exe")
 # A library of the build's own architecture.
 LIBRARY = os.path.join(BUILD, "testing", "planted.dll")
-WORK_FOLDER = "{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}"
 EMBEDDED_NAME = "Embedded Product"
 EMBEDDED_MESSAGE = f"embedded: {EMBEDDED_NAME}"
 INVALID = "実行情報に誤りがあります。"

@@ -13,11 +13,10 @@ import unittest
 
 import tevharness
 from chain import DOWNLOAD_FAILED, ChainTestCase, foreign_program, program
-from e2e import HeldOpen
+from e2e import WORK_FOLDER, HeldOpen
 from faultserver import pattern
 from reliability import Row, Table, describe_cache, exit_text
 
-WORK_FOLDER = "{701B65B4-B91C-4B3B-93A2-8240BBE49DDA}"
 TABLE = Table("1-run-faults", "Faults of a whole run",
               "One prerequisite, `pkg` (the tests' stand-in installer, cached under a folder of its own), "
               "met with each fault.")
@@ -244,19 +243,11 @@ class RunFaultsTest(ChainTestCase):
     def test_work_folder_that_cannot_be_made(self):
         # The run's work folder has a fixed name in the temporary folder; a file of that name there
         # ends the run with the system's error, naming the folder, before anything is acquired.
-        occupied = [os.path.join(temp, WORK_FOLDER) for temp in self.prefix.temp_folders()]
-
         def occupy():
-            for path in occupied:
-                if os.path.isdir(path):
-                    shutil.rmtree(path)
+            self.clear_work_folders()
+            for path in self.work_folders():
                 with open(path, "wb") as f:
                     f.write(b"a file where the run's work folder belongs")
-
-        def clear():
-            for path in occupied:
-                if os.path.isfile(path):
-                    os.remove(path)
 
         def nothing_ran(result, after):
             self.assertEqual(self.started(), [])
@@ -265,7 +256,7 @@ class RunFaultsTest(ChainTestCase):
         # ERROR_ALREADY_EXISTS under Wine; Windows may say ERROR_FILE_EXISTS or ERROR_DIRECTORY.
         self.fault("a work folder that cannot be made", "a file of the work folder's name in the temporary folder",
                    [self.exe("pkg", "0")], {80, 183, 267}, r"Failed\. PrepareFolders\( .*" + re.escape(WORK_FOLDER),
-                   prepare=occupy, cleanup=clear, check=nothing_ran)
+                   prepare=occupy, cleanup=self.clear_work_folders, check=nothing_ran)
 
     def work_folders(self):
         return [os.path.join(temp, WORK_FOLDER) for temp in self.prefix.temp_folders()]
