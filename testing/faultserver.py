@@ -6,6 +6,8 @@ records every request it gets (request line and headers) and answers by path:
   /stall/ANNOUNCED/SENT 200 announcing ANNOUNCED bytes, then SENT bytes of pattern(), then nothing until closed
   /slow/SIZE/MS         200 with SIZE bytes of pattern(), one byte every MS milliseconds
   /chunked/SIZE         200 with SIZE bytes of pattern() in chunked encoding (no length announced)
+  /endless              200 in chunked encoding whose body never ends
+  /silent               reads the request and never answers
   /trickle/MS/NAME      200 with the body put under /NAME in `bodies`, 4 KiB every MS milliseconds
   anything else         200 with the body the test put under that path in `bodies`, else 404
 Runs on 127.0.0.1 in a thread of the test process:
@@ -51,6 +53,11 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self._slow(int(parts[1]), int(parts[2]))
             elif parts[0] == "chunked":
                 self._chunked(int(parts[1]))
+            elif parts[0] == "endless":
+                self._endless()
+            elif parts[0] == "silent":
+                self.server.owner.stopping.wait(600)
+                self.close_connection = True
             elif parts[0] == "trickle":
                 self._trickle(self.server.owner.bodies["/" + "/".join(parts[2:])], int(parts[1]))
             elif self.path in self.server.owner.bodies:
@@ -112,6 +119,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             piece = body[start:start + 1000]
             self.wfile.write(b"%X\r\n%s\r\n" % (len(piece), piece))
         self.wfile.write(b"0\r\n\r\n")
+
+
+    def _endless(self):
+        self._head(200, chunked=True)
+        piece = pattern(65536)
+        while not self.server.owner.stopping.is_set():
+            self.wfile.write(b"%X\r\n%s\r\n" % (len(piece), piece))
+        self.close_connection = True
 
 
 class _Server(http.server.ThreadingHTTPServer):

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <optional>
+
 #include "../installer/msi_exception.h"
 #include "../shared/text_template.h"
 #include "download_result.h"
@@ -14,6 +16,16 @@ namespace Tevrian {
 namespace {
 
 const wchar_t kNetworkHint[] = L"ネットワーク接続に問題がないか確認してください。";
+
+// A document fetched into memory (the newer manifest) is small; a body past this is not one.
+constexpr std::uint64_t kMaxDocumentBytes = 64u << 20;
+
+// The most bytes the entry's file may have: its "Size" (a negative one fits no file).
+std::optional<std::uint64_t> SizeLimit(const JSON::JsonObject& fileEntry) {
+  if (!fileEntry.contains("Size")) return std::nullopt;
+  const std::int32_t size = JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+  return size < 0 ? 0 : static_cast<std::uint64_t>(size);
+}
 
 std::wstring ParentFolder(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
@@ -79,7 +91,9 @@ std::uint32_t CDownloader::DownloadFile(const std::wstring& url, const std::wstr
       const HRESULT opened =
           SHCreateStreamOnFileW(partial.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, stream.put());
       if (FAILED(opened)) RaiseAt(opened, partial);
-      const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, dialog);
+      const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, dialog, SizeLimit(fileEntry));
+      // A body longer than the entry's file is a file that arrived wrong, as one that fails its check.
+      if (rc == ResultFromLastError(kErrorFileDiffers)) throw TevMSI::CMsiException(rc);
       if (rc != 0) {
         throw TevMSI::CMsiException(
             static_cast<std::int32_t>(kDownloadFailed),
@@ -110,7 +124,7 @@ HGLOBAL CDownloader::DownloadToMemory(const std::wstring& url, cancellation_toke
   const HRESULT found = GetHGlobalFromStream(stream.get(), &block);
   if (FAILED(found)) throw TevMSI::CMsiException(found);
 
-  const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, nullptr);
+  const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, nullptr, kMaxDocumentBytes);
   if (rc != 0) {
     // The stream does not own the block: release the stream first, then free the block.
     stream.reset();

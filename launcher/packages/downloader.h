@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "../json/json_value.h"
@@ -18,6 +19,9 @@
 #include "../shared/progress_sink.h"
 
 namespace Tevrian {
+
+class CHttpTransfer;
+class CTransferPace;
 
 // The result form of 15605: every failure of a file download that carries a message.
 inline constexpr std::uint32_t kDownloadFailed = 0x80073CF5;
@@ -34,9 +38,11 @@ class CDownloader {
   // GET `url` (path only, no query) and write the body to `stream` in reads of 8 KiB, moving the
   // dialog's bar by the bytes received. 0 when the whole body was written; an HTTP status other
   // than 200; kDownloadCancelled; a negative write result; otherwise the failing call's error in
-  // its result form. Never raises.
+  // its result form: ERROR_WINHTTP_TIMEOUT for a limit of time or pace (logged, naming it), 15605
+  // for a body that goes past `sizeLimit`, ERROR_WINHTTP_INVALID_SERVER_RESPONSE for one that goes
+  // past its Content-Length. Never raises; a cancel ends a call that blocks at once.
   std::int32_t DownloadToStream(const std::wstring& url, IStream* stream, cancellation_token cancel,
-                                CProgressSink* dialog);
+                                CProgressSink* dialog, std::optional<std::uint64_t> sizeLimit = std::nullopt);
   // The body of `url` as `destination`, verified against `fileEntry` (an empty entry verifies
   // nothing). The body is written under a temporary name beside the destination and moved into
   // place only once verified, so the destination is never half-written. 0, or raises
@@ -52,6 +58,10 @@ class CDownloader {
   // The connection for the URL's scheme, host and port, made on first use; null with the last
   // error set when it cannot be made.
   HINTERNET Connection(const URL_COMPONENTS& parts);
+  // The body of a transfer under way, into `stream`, within the pace's limits.
+  std::int32_t Receive(CHttpTransfer& transfer, const std::wstring& url, IStream* stream,
+                       const cancellation_token& cancel, CProgressSink* dialog, std::optional<std::uint64_t> sizeLimit);
+  static void Advance(CProgressSink& dialog, std::uint32_t units, CTransferPace& pace);
   void Log(const std::wstring& line) const;
 
   LogSink m_log;

@@ -1,32 +1,27 @@
 #include "downloader.h"
 
-#include <cwchar>
 #include <optional>
-#include <vector>
+#include <stop_token>
 
 #include "../shared/text_template.h"
 #include "download_result.h"
+#include "http_transfer_win.h"
+#include "verify_file.h"
 
 namespace Tevrian {
 namespace {
 
-constexpr DWORD kReadSize = 8192;
-
 std::int32_t LastErrorResult() { return ResultFromLastError(GetLastError()); }
 
-// The body length the response announces; none for a chunked body. The text form is read rather
-// than the 32-bit number, so that a length beyond 4 GiB is not cut.
-std::optional<std::uint64_t> AnnouncedLength(HINTERNET request) {
-  wchar_t text[32] = {};
-  DWORD size = sizeof(text);
-  if (!Http::QueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                          WINHTTP_NO_HEADER_INDEX)) {
-    return std::nullopt;
-  }
-  wchar_t* end = nullptr;
-  const unsigned long long length = std::wcstoull(text, &end, 10);
-  if (end == text || *end != L'\0') return std::nullopt;
-  return length;
+std::uint64_t Now() { return GetTickCount64(); }
+
+// The explicit limits of every call the session makes; the platform's defaults differ between
+// systems and wait for ever to resolve a name.
+bool SetTimeouts(HINTERNET session) {
+  DWORD response = HttpTimeouts::kResponse;
+  return Http::SetTimeouts(session, HttpTimeouts::kResolve, HttpTimeouts::kConnect, HttpTimeouts::kSend,
+                           HttpTimeouts::kReceive) &&
+         Http::SetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response, sizeof(response));
 }
 
 }  // namespace
@@ -53,11 +48,16 @@ HINTERNET CDownloader::Connection(const URL_COMPONENTS& parts) {
 }
 
 std::int32_t CDownloader::DownloadToStream(const std::wstring& url, IStream* stream, cancellation_token cancel,
-                                           CProgressSink* dialog) {
+                                           CProgressSink* dialog, std::optional<std::uint64_t> sizeLimit) {
   if (!m_hSession) {
     m_hSession.reset(Http::Open(L"TevLauncher/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                 WINHTTP_NO_PROXY_BYPASS, 0));
     if (!m_hSession) return LastErrorResult();
+    if (!SetTimeouts(m_hSession.get())) {
+      const std::int32_t result = LastErrorResult();
+      m_hSession.reset();
+      return result;
+    }
   }
 
   URL_COMPONENTS parts = {};
@@ -74,63 +74,86 @@ std::int32_t CDownloader::DownloadToStream(const std::wstring& url, IStream* str
   // The path alone: a query or fragment in the URL is not sent.
   const std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
   const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-  CInternetHandle request(Http::OpenRequest(connection, L"GET", path.empty() ? nullptr : path.c_str(), nullptr,
-                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
+  const HINTERNET request = Http::OpenRequest(connection, L"GET", path.empty() ? nullptr : path.c_str(), nullptr,
+                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
   if (!request) return LastErrorResult();
+  CHttpTransfer transfer(request);
+  // Cancel ends a call that blocks at once, from the canceling thread; declared after the transfer,
+  // so that it is gone before the transfer is.
+  const std::stop_callback onCancel(cancel.get_stop_token(), [&transfer] { transfer.Abandon(); });
+  return Receive(transfer, url, stream, cancel, dialog, sizeLimit);
+}
 
-  if (!Http::SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-      !Http::ReceiveResponse(request.get(), nullptr)) {
-    return LastErrorResult();
-  }
-  DWORD status = 0;
-  DWORD statusSize = sizeof(status);
-  if (!Http::QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize, WINHTTP_NO_HEADER_INDEX)) {
-    return LastErrorResult();
-  }
-  if (status != 200) return static_cast<std::int32_t>(status);
-  const std::optional<std::uint64_t> announced = AnnouncedLength(request.get());
-
-  std::vector<BYTE> buffer(kReadSize);
+std::int32_t CDownloader::Receive(CHttpTransfer& transfer, const std::wstring& url, IStream* stream,
+                                  const cancellation_token& cancel, CProgressSink* dialog,
+                                  std::optional<std::uint64_t> sizeLimit) {
+  using Kind = CHttpTransfer::Event::Kind;
+  CTransferPace pace(Now());
+  std::optional<std::uint64_t> announced;
   std::uint64_t received = 0;
-  bool ended = false;
-  while (!ended) {
-    DWORD available = 0;
-    if (!Http::QueryDataAvailable(request.get(), &available)) return LastErrorResult();
-    ended = available == 0;
-    while (available > 0) {
-      DWORD read = 0;
-      if (!Http::ReadData(request.get(), buffer.data(), available < kReadSize ? available : kReadSize, &read)) {
-        return LastErrorResult();
-      }
-      // A read of nothing is the end of the body, whatever was said to be available.
-      if (read == 0) {
-        ended = true;
+  for (;;) {
+    if (cancel.is_canceled()) return kDownloadCancelled;
+    if (const std::optional<std::wstring> exceeded = pace.Exceeded(Now())) {
+      Log(*exceeded + L"( " + url + L" )");
+      return ResultFromLastError(ERROR_WINHTTP_TIMEOUT);
+    }
+    CHttpTransfer::Event event = transfer.Next(pace.MsUntilCheck(Now()));
+    switch (event.kind) {
+      case Kind::None:
+        break;
+      case Kind::Abandoned:
+        // Only a cancel abandons the transfer while it is received.
+        return kDownloadCancelled;
+      case Kind::Failed:
+        if (cancel.is_canceled()) return kDownloadCancelled;
+        if (event.error == ERROR_WINHTTP_TIMEOUT) Log(TimedOutText(event.phase) + L"( " + url + L" )");
+        return ResultFromLastError(event.error);
+      case Kind::Answered:
+        if (event.status != 200) return static_cast<std::int32_t>(event.status);
+        announced = event.length;
+        pace.Answered(Now());
+        break;
+      case Kind::Data: {
+        const auto read = static_cast<DWORD>(event.data.size());
+        // A body longer than the file it should be is stopped where it goes past: an endless body
+        // would otherwise fill the disk.
+        if (sizeLimit && received + read > *sizeLimit) {
+          Log(FormatText(L"Download stopped: the body goes on past the {0} bytes expected( {1} )", *sizeLimit, url));
+          return ResultFromLastError(kErrorFileDiffers);
+        }
+        if (announced && received + read > *announced) {
+          Log(FormatText(L"Download stopped: the body goes on past its announced length of {0} bytes( {1} )",
+                         *announced, url));
+          return ResultFromLastError(ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
+        }
+        received += read;
+        pace.Received(read);
+        if (dialog && read / 2 != 0) Advance(*dialog, read / 2, pace);
+        if (cancel.is_canceled()) return kDownloadCancelled;
+        const HRESULT written = stream->Write(event.data.data(), read, nullptr);
+        if (FAILED(written)) return written;
+        if (dialog && read - read / 2 != 0) Advance(*dialog, read - read / 2, pace);
+        transfer.Recycle(std::move(event.data));
         break;
       }
-      available -= read < available ? read : available;
-      received += read;
-      if (dialog && read / 2 != 0) {
-        dialog->Advance(read / 2);
-        dialog->WaitWhilePaused();
-      }
-      if (cancel.is_canceled()) return kDownloadCancelled;
-      const HRESULT written = stream->Write(buffer.data(), read, nullptr);
-      if (FAILED(written)) return written;
-      if (dialog && read - read / 2 != 0) {
-        dialog->Advance(read - read / 2);
-        dialog->WaitWhilePaused();
-      }
-      if (cancel.is_canceled()) return kDownloadCancelled;
+      case Kind::Ended:
+        // A connection cut before the announced length is a failed transfer, not a shorter file.
+        if (announced && received != *announced) {
+          Log(FormatText(L"Download incomplete:{0} of {1} bytes( {2} )", received, *announced, url));
+          return ResultFromLastError(ERROR_WINHTTP_CONNECTION_ERROR);
+        }
+        Log(FormatText(L"Download Size:{0}", received));
+        return 0;
     }
   }
-  // A connection cut before the announced length is a failed transfer, not a shorter file.
-  if (announced && received != *announced) {
-    Log(FormatText(L"Download incomplete:{0} of {1} bytes( {2} )", received, *announced, url));
-    return ResultFromLastError(ERROR_WINHTTP_CONNECTION_ERROR);
-  }
-  Log(FormatText(L"Download Size:{0}", received));
-  return 0;
+}
+
+void CDownloader::Advance(CProgressSink& dialog, std::uint32_t units, CTransferPace& pace) {
+  dialog.Advance(units);
+  const std::uint64_t before = Now();
+  dialog.WaitWhilePaused();
+  // A run held by a message box receives nothing meanwhile: its pace is measured from the resume.
+  if (const std::uint64_t after = Now(); after - before >= 1000) pace.Resumed(after);
 }
 
 }  // namespace Tevrian

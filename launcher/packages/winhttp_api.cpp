@@ -15,6 +15,8 @@ struct Api {
   decltype(&::WinHttpQueryHeaders) queryHeaders = nullptr;
   decltype(&::WinHttpQueryDataAvailable) queryDataAvailable = nullptr;
   decltype(&::WinHttpReadData) readData = nullptr;
+  decltype(&::WinHttpSetTimeouts) setTimeouts = nullptr;
+  decltype(&::WinHttpSetOption) setOption = nullptr;
   decltype(&::WinHttpCloseHandle) closeHandle = nullptr;
   DWORD loadError = 0;
 };
@@ -29,6 +31,11 @@ const Api& Loaded() {
       return loaded;
     }
     HMODULE m = winhttp.get();
+    // Pinned: a transfer whose call the system could not cancel may still be inside it while the
+    // process ends, and the module must not go from under it when the static above is destroyed.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(GetProcAddress(m, "WinHttpOpen")), &pinned);
     TevMSI::FindProc(m, loaded.open, "WinHttpOpen");
     TevMSI::FindProc(m, loaded.crackUrl, "WinHttpCrackUrl");
     TevMSI::FindProc(m, loaded.connect, "WinHttpConnect");
@@ -38,6 +45,8 @@ const Api& Loaded() {
     TevMSI::FindProc(m, loaded.queryHeaders, "WinHttpQueryHeaders");
     TevMSI::FindProc(m, loaded.queryDataAvailable, "WinHttpQueryDataAvailable");
     TevMSI::FindProc(m, loaded.readData, "WinHttpReadData");
+    TevMSI::FindProc(m, loaded.setTimeouts, "WinHttpSetTimeouts");
+    TevMSI::FindProc(m, loaded.setOption, "WinHttpSetOption");
     TevMSI::FindProc(m, loaded.closeHandle, "WinHttpCloseHandle");
     return loaded;
   }();
@@ -84,6 +93,12 @@ BOOL QueryDataAvailable(HINTERNET request, LPDWORD available) {
 }
 BOOL ReadData(HINTERNET request, LPVOID buffer, DWORD toRead, LPDWORD read) {
   return Call(Loaded().readData, FALSE, request, buffer, toRead, read);
+}
+BOOL SetTimeouts(HINTERNET handle, int resolve, int connect, int send, int receive) {
+  return Call(Loaded().setTimeouts, FALSE, handle, resolve, connect, send, receive);
+}
+BOOL SetOption(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length) {
+  return Call(Loaded().setOption, FALSE, handle, option, buffer, length);
 }
 BOOL CloseHandle(HINTERNET handle) { return Call(Loaded().closeHandle, FALSE, handle); }
 

@@ -22,6 +22,8 @@ BOOL ReceiveResponse(HINTERNET request, LPVOID reserved);
 BOOL QueryHeaders(HINTERNET request, DWORD infoLevel, LPCWSTR name, LPVOID buffer, LPDWORD bufferLength, LPDWORD index);
 BOOL QueryDataAvailable(HINTERNET request, LPDWORD available);
 BOOL ReadData(HINTERNET request, LPVOID buffer, DWORD toRead, LPDWORD read);
+BOOL SetTimeouts(HINTERNET handle, int resolve, int connect, int send, int receive);
+BOOL SetOption(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length);
 BOOL CloseHandle(HINTERNET handle);
 
 }  // namespace Tevrian::Http

@@ -5,7 +5,9 @@
 //
 // ANSWER is ok, cancel, yes or no (the button pressed), close (the title bar's close button) or
 // none (the dialog is left to close by itself); ANSWER@TEXT waits until the dialog shows TEXT
-// before giving ANSWER, so that a progress dialog is answered once its work is under way. Past
+// before giving ANSWER, so that a progress dialog is answered once its work is under way;
+// ANSWER+MS@TEXT waits MS milliseconds more once TEXT shows (work that shows nothing new, such as a
+// request waiting for its answer). Past
 // the given answers, message boxes get ok and progress dialogs none.
 //
 // The program's argument text is taken verbatim from the environment variable TEV_ARGUMENTS, so
@@ -108,12 +110,17 @@ std::wstring ProgressOf(HWND dialog) {
 struct Answer {
   std::wstring word;
   std::wstring awaited;  // a text the dialog must show first; empty for none
+  DWORD delayMs = 0;     // how long after it shows
 };
 
 Answer ParseAnswer(const std::wstring& text) {
   const std::size_t at = text.find(L'@');
-  if (at == std::wstring::npos) return {text, {}};
-  return {text.substr(0, at), text.substr(at + 1)};
+  Answer answer{text.substr(0, at), at == std::wstring::npos ? std::wstring() : text.substr(at + 1)};
+  if (const std::size_t plus = answer.word.find(L'+'); plus != std::wstring::npos) {
+    answer.delayMs = static_cast<DWORD>(std::wcstoul(answer.word.c_str() + plus + 1, nullptr, 10));
+    answer.word.resize(plus);
+  }
+  return answer;
 }
 
 bool Shows(const std::vector<std::wstring>& texts, const std::wstring& awaited) {
@@ -173,6 +180,7 @@ int wmain(int argc, wchar_t** argv) {
   std::set<HWND> answered;
   std::set<HWND> seen;
   std::size_t nextAnswer = 0;
+  ULONGLONG awaitedShownAt = 0;  // when the next answer's text first showed
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
     if (GetTickCount64() > deadline) {
@@ -196,6 +204,11 @@ int wmain(int argc, wchar_t** argv) {
                                                               : L"none";
       const Answer answer = ParseAnswer(given);
       if (!answer.awaited.empty() && !Shows(texts, answer.awaited)) continue;  // look again next round
+      if (answer.delayMs != 0) {
+        if (awaitedShownAt == 0) awaitedShownAt = GetTickCount64();
+        if (GetTickCount64() - awaitedShownAt < answer.delayMs) continue;
+      }
+      awaitedShownAt = 0;
       ++nextAnswer;
       PrintUtf8(L"dialog: " + WindowText(dialog) + L"\n");
       for (const auto& text : texts) PrintPrefixedLines(L"text: ", text);

@@ -2,6 +2,7 @@
 trusted in the prefix), and the fault server for what nginx will not do on request (cut
 connections, slow bodies, a record of the requests). downloadwith.exe calls CDownloader and
 prints what each call gave."""
+import concurrent.futures
 import json
 import os
 import signal
@@ -118,6 +119,48 @@ class DownloadTest(ServedTestCase):
         out = self.download("file", self.servers.fault.url("/chunked/25000"), self.path("chunked.bin"),
                             self.entry(file_entry(pattern(25000))))
         self.assertEqual(self.lines(out, "result"), ["0"], out)
+
+    def test_a_body_that_never_ends_stops_at_the_size_expected(self):
+        url = self.servers.fault.url("/endless")
+        out = self.download("file", url, self.path("endless.bin"), self.entry({"Size": 100000}),
+                            "memory", url, self.path("endless.json"))
+        # 15605 in its result form, without a message: a file that arrives wrong, as one that fails its check.
+        self.assertEqual(self.lines(out, "exception"), [f"0x{DOWNLOAD_FAILED:08X} "] * 2, out)
+        stopped = [line for line in self.lines(out, "log") if line.startswith("Download stopped")]
+        self.assertEqual(stopped, [f"Download stopped: the body goes on past the 100000 bytes expected( {url} )",
+                                   f"Download stopped: the body goes on past the {64 << 20} bytes expected( {url} )"])
+        self.assertNoFileLeft("endless")
+
+    def test_time_limits_end_a_silent_or_dripping_server_and_cancel_ends_a_blocked_call_at_once(self):
+        """The launcher's own limits (60 s for the response's headers, a floor of 1 KiB/s over a
+        minute), not the platform's defaults; the cases run side by side."""
+        silent = self.servers.fault.url("/silent")
+        drip = self.servers.fault.url("/slow/100000/20000")  # a byte every 20 s
+
+        def timed(*args):
+            start = time.monotonic()
+            return self.download(*args), time.monotonic() - start
+
+        with concurrent.futures.ThreadPoolExecutor() as pool:
+            waits = pool.submit(timed, "stream", silent, self.path("silent.bin"))
+            drips = pool.submit(timed, "stream", drip, self.path("drip.bin"))
+            cancelled = pool.submit(timed, "--cancel-at-ms", "2000", "stream", silent, self.path("cancelled.bin"),
+                                    "file", silent, self.path("cancelled-file.bin"), "-")
+            (out, took), (drip_out, drip_took), (cancel_out, cancel_took) = (
+                waits.result(), drips.result(), cancelled.result())
+        timeout = str(signed(0x80072EE2))  # ERROR_WINHTTP_TIMEOUT in its result form
+        self.assertEqual(self.lines(out, "result"), [timeout], out)
+        self.assertIn(f"Download stopped: no response from the server within 60 s( {silent} )", self.lines(out, "log"))
+        self.assertLess(took, 120, out)
+        self.assertEqual(self.lines(drip_out, "result"), [timeout], drip_out)
+        self.assertRegex("\n".join(self.lines(drip_out, "log")),
+                         r"Download stopped: \d bytes in the last 60 s, below the floor of 1024 bytes per second")
+        self.assertLess(drip_took, 120, drip_out)
+        # Cancelled two seconds in, while the request waits for headers that never come.
+        self.assertEqual(self.lines(cancel_out, "result"), [str(signed(0x80070642))], cancel_out)
+        self.assertEqual(self.lines(cancel_out, "exception"), [f"0x{DOWNLOAD_FAILED:08X} {failed_message(1602)}"])
+        self.assertLess(cancel_took, 20, cancel_out)
+        self.assertNoFileLeft("cancelled-file")
 
     def test_request_is_a_get_of_the_path_alone_with_the_launchers_user_agent(self):
         self.servers.fault.bodies["/manifest.json"] = b"{}"

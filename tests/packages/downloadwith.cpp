@@ -1,6 +1,8 @@
 // Runs CDownloader on the URLs of its command line, one downloader for all of them, and prints
 // what each call gave, so that the end-to-end download tests can check it against real servers.
-//   downloadwith [--progress] [--cancel-after UNITS] [--write-fails] ACTION...
+//   downloadwith [--progress] [--cancel-after UNITS] [--cancel-at-ms MS] [--write-fails] ACTION...
+// --cancel-at-ms cancels from another thread MS milliseconds after the start, as the dialog's Cancel
+// does whether or not bytes arrive.
 //   ACTION: stream URL OUT | file URL DEST ENTRY | memory URL OUT
 // ENTRY is a JSON file holding the file entry, or "-" for an empty one. Output lines, UTF-8:
 //   log: LINE             each log line, with line breaks written as \n
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "downloader.h"
@@ -133,6 +136,7 @@ int wmain(int argc, wchar_t** argv) {
   bool progress = false;
   bool writeFails = false;
   std::uint64_t cancelAfter = 0;
+  DWORD cancelAtMs = 0;
   int i = 1;
   for (; i < argc && argv[i][0] == L'-' && argv[i][1] == L'-'; ++i) {
     const std::wstring option = argv[i];
@@ -140,6 +144,8 @@ int wmain(int argc, wchar_t** argv) {
       progress = true;
     } else if (option == L"--write-fails") {
       writeFails = true;
+    } else if (option == L"--cancel-at-ms" && i + 1 < argc) {
+      cancelAtMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
     } else if (option == L"--cancel-after" && i + 1 < argc) {
       cancelAfter = std::wcstoull(argv[++i], nullptr, 10);
       progress = true;
@@ -149,6 +155,13 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   cancellation_token_source source;
+  std::thread canceler;
+  if (cancelAtMs != 0) {
+    canceler = std::thread([&source, cancelAtMs] {
+      Sleep(cancelAtMs);
+      source.cancel();
+    });
+  }
   CRecordingSink sink(source, cancelAfter);
   CProgressSink* dialog = progress ? &sink : nullptr;
   CDownloader downloader([](std::wstring_view line) { Print("log: " + OneLine(line)); });
@@ -198,5 +211,6 @@ int wmain(int argc, wchar_t** argv) {
     i += operands + 1;
   }
   if (progress) Print("progress: " + std::to_string(sink.Units()) + " " + std::to_string(sink.Ahead()));
+  if (canceler.joinable()) canceler.join();
   return 0;
 }
