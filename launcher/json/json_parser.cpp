@@ -144,14 +144,23 @@ std::string_view ScanNumberIn(std::string_view text, std::uint32_t& position) {
 }
 
 // Number tokens become 32-bit integers: an optional minus sign and the decimal digits that
-// follow it, wrapping on overflow; whatever comes after the digits is ignored.
-std::int32_t IntegerOf(std::string_view token) {
+// follow it, wrapping on overflow; whatever comes after the digits is ignored. A number that
+// wrapped is marked, so that a reader that must not take another number for it can tell.
+JsonValue IntegerOf(std::string_view token) {
   std::size_t i = 0;
   const bool negative = !token.empty() && token[0] == '-';
   if (negative) i = 1;
   std::uint32_t value = 0;
-  for (; i < token.size() && IsDigit(token[i]); ++i) value = value * 10u + static_cast<std::uint32_t>(token[i] - '0');
-  return static_cast<std::int32_t>(negative ? 0u - value : value);
+  std::uint64_t exact = 0;
+  constexpr std::uint64_t kLargest = std::uint64_t{1} << 31;  // the magnitude of INT32_MIN
+  for (; i < token.size() && IsDigit(token[i]); ++i) {
+    const auto digit = static_cast<std::uint32_t>(token[i] - '0');
+    value = value * 10u + digit;
+    if (exact <= kLargest) exact = exact * 10u + digit;
+  }
+  const auto integer = static_cast<std::int32_t>(negative ? 0u - value : value);
+  if (exact > (negative ? kLargest : kLargest - 1)) return JsonValue::Beyond32Bits(integer);
+  return integer;
 }
 
 // The event parser's rules over one text. Callback is the NotificationCallback for the public

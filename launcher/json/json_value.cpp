@@ -108,6 +108,12 @@ BadAnyCast JsonValue::WrongKind(JsonKind expected) const {
   return BadAnyCast(L"expected " + KindName(expected) + L", found " + KindName(Kind()));
 }
 
+std::int32_t JsonValue::AsExactInteger() const {
+  const std::int32_t value = AsInteger();
+  if (m_beyond32Bits) throw BadAnyCast(L"the number is beyond the 32-bit range");
+  return value;
+}
+
 JsonValue::JsonValue(JsonObject value) : m_value(std::move(value)) {}
 JsonValue::JsonValue(JsonArray value) : m_value(std::move(value)) {}
 
@@ -143,6 +149,10 @@ bool GetValue(const JsonObject& object, std::string_view key, bool defaultValue)
 
 std::int32_t GetValue(const JsonObject& object, std::string_view key, std::int32_t defaultValue) {
   return ReadMember<std::int32_t>(object, key, defaultValue, [](const JsonValue& v) { return v.AsInteger(); });
+}
+
+std::int32_t GetExactInteger(const JsonObject& object, std::string_view key, std::int32_t defaultValue) {
+  return ReadMember<std::int32_t>(object, key, defaultValue, [](const JsonValue& v) { return v.AsExactInteger(); });
 }
 
 const JsonValue& RequiredMember(const JsonObject& object, std::string_view key) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace Tevrian::JSON {
 
@@ -77,15 +78,33 @@ class JsonValue {
   JsonValue(const char*) = delete;
 
   JsonValue(const JsonValue&) = default;
-  JsonValue& operator=(const JsonValue&) = default;
+  JsonValue& operator=(const JsonValue& other) {
+    // Copied first: `other` may live inside the tree this assignment destroys.
+    JsonValue copy(other);
+    return *this = std::move(copy);
+  }
   // Moving leaves the source empty.
-  JsonValue(JsonValue&& other) noexcept : m_value(std::move(other.m_value)) { other.m_value.reset(); }
+  JsonValue(JsonValue&& other) noexcept : m_value(std::move(other.m_value)), m_beyond32Bits(other.m_beyond32Bits) {
+    other.m_value.reset();
+    other.m_beyond32Bits = false;
+  }
   JsonValue& operator=(JsonValue&& other) noexcept {
     // Take the value out first: `other` may live inside the tree this assignment destroys.
     std::any taken = std::move(other.m_value);
+    const bool beyond = std::exchange(other.m_beyond32Bits, false);
     other.m_value.reset();
     m_value = std::move(taken);
+    m_beyond32Bits = beyond;
     return *this;
+  }
+
+  // A number the document wrote beyond the 32-bit range. Read as an integer it gives its low 32
+  // bits, as every number does; a reader for which that would be another number (a file's size)
+  // reads it with AsExactInteger.
+  static JsonValue Beyond32Bits(std::int32_t lowBits) {
+    JsonValue value(lowBits);
+    value.m_beyond32Bits = true;
+    return value;
   }
 
   JsonKind Kind() const noexcept;
@@ -99,6 +118,8 @@ class JsonValue {
   // Raise BadAnyCast unless the value holds that kind; null holds none.
   bool AsBoolean() const { return Get<bool>(); }
   std::int32_t AsInteger() const { return Get<std::int32_t>(); }
+  // The integer the document wrote; raises BadAnyCast for one beyond the 32-bit range.
+  std::int32_t AsExactInteger() const;
   const std::wstring& AsString() const { return Get<std::wstring>(); }
   const JsonObject& AsObject() const { return Get<JsonObject>(); }
   JsonObject& AsObject() { return Get<JsonObject>(); }
@@ -132,6 +153,7 @@ class JsonValue {
   BadAnyCast WrongKind(JsonKind expected) const;
 
   std::any m_value;
+  bool m_beyond32Bits = false;
 };
 
 // Typed reads of a member: an absent key gives the default, a present member is read as the kind
@@ -142,6 +164,8 @@ JsonObject GetValue(const JsonObject& object, std::string_view key, JsonObject d
 JsonArray GetValue(const JsonObject& object, std::string_view key, JsonArray defaultValue);
 bool GetValue(const JsonObject& object, std::string_view key, bool defaultValue);
 std::int32_t GetValue(const JsonObject& object, std::string_view key, std::int32_t defaultValue);
+// As GetValue, read with AsExactInteger: a number beyond the 32-bit range raises.
+std::int32_t GetExactInteger(const JsonObject& object, std::string_view key, std::int32_t defaultValue);
 // A narrow default would otherwise choose the boolean read.
 void GetValue(const JsonObject& object, std::string_view key, const char* defaultValue) = delete;
 

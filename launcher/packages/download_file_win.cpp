@@ -23,7 +23,7 @@ constexpr std::uint64_t kMaxDocumentBytes = 64u << 20;
 // The most bytes the entry's file may have: its "Size" (a negative one fits no file).
 std::optional<std::uint64_t> SizeLimit(const JSON::JsonObject& fileEntry) {
   if (!fileEntry.contains("Size")) return std::nullopt;
-  const std::int32_t size = JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+  const std::int32_t size = JSON::GetExactInteger(fileEntry, "Size", 0);
   return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 

@@ -141,7 +141,7 @@ bool CExecutePackage::AcquireFile(const JSON::JsonObject& fileEntry, cancellatio
     if (cancelled()) return false;
     if (VerifyFile(file.cachePath, fileEntry, log) == 0) {
       if (!fileEntry.contains("Size")) return true;
-      const std::int32_t size = JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+      const std::int32_t size = JSON::GetExactInteger(fileEntry, "Size", 0);
       if (size != 0) {
         Step(dialog, static_cast<std::uint32_t>(size));
         Wait(dialog);
@@ -189,7 +189,7 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
     }
     // A copy routine that reported less than the declared size (Wine's never reports at all)
     // leaves the rest to be counted here, so that the bar still reaches its end.
-    const std::int64_t declared = JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+    const std::int64_t declared = JSON::GetExactInteger(fileEntry, "Size", 0);
     if (declared > progress.counted.QuadPart) {
       Step(dialog, static_cast<std::uint32_t>(declared - progress.counted.QuadPart));
     }
@@ -240,7 +240,7 @@ std::int32_t CExecutePackage::GetTotalSize() const {
   // negative total.
   std::int64_t total = 0;
   ForEachFileEntry([&](const JSON::JsonObject& fileEntry) {
-    total += JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+    total += JSON::GetExactInteger(fileEntry, "Size", 0);
     return true;
   });
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(total, 0, std::numeric_limits<std::int32_t>::max()));

@@ -71,7 +71,7 @@ std::uint32_t VerifyFile(const std::wstring& path, const JSON::JsonObject& fileE
   }
   const bool pinned = fileEntry.contains("Sha256");
   if (!fileEntry.contains("Size")) return pinned ? VerifySha256(path, fileEntry, log) : 0;
-  const std::int32_t size = JSON::GetValue(fileEntry, "Size", std::int32_t{0});
+  const std::int32_t size = JSON::GetExactInteger(fileEntry, "Size", 0);
   if (data.nFileSizeHigh != 0 || data.nFileSizeLow > 0x7FFFFFFFu) {
     Log(log, FormatText(L"LargeSize:Over4G({0})", path));
     return kErrorFileDiffers;

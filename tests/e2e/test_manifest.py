@@ -88,6 +88,16 @@ class MissingAndMalformedTest(ManifestTestCase):
         self.assertIn("Invalid manifest: Properies: expected an array, found an object", result.log_text)
         self.assertTrue(next(iter(result.logs)).split("\\")[-1].startswith("Broken_"))
 
+    def test_size_beyond_32_bits_is_malformed_not_read_as_its_low_bits(self):
+        # 2^32 + 100 would read as 100 and accept a 100-byte file.
+        package = {"ExePackage": {"Id": "big", "DisplayName": "big", "InstallCommand": "0",
+                                  "ExecuteFile": {"Name": "big.exe", "Size": (1 << 32) + 100,
+                                                  "DownloadUrl": "http://127.0.0.1:9/big.exe"}}}
+        result = self.run_with({"LaunchPackage": {"DisplayName": "Big"}, "LaunchList": [package]}, hidden=True)
+        self.assertEqual((result.exit_code, result.dialogs), (13, []), result.log_text)
+        self.assertIn("Invalid manifest: LaunchList[0].ExePackage.ExecuteFile.Size: the number is beyond the 32-bit "
+                      "range", result.log_text)
+
     def test_stamping_refuses_what_is_no_launch_manifest(self):
         for document in ("[1, 2]", "{}", '{"LaunchPackage": {}}', '{"LaunchPackage": [], "LaunchList": []}', ""):
             with self.subTest(document=document):

@@ -164,6 +164,43 @@ std::string Repeat(std::string_view piece, std::size_t count) {
 }
 
 // Deeper nesting than the bound stops the walk at the bracket that goes too deep.
+// Every number reads as its low 32 bits; a reader for which that would be another number (a file's
+// "Size") reads it exactly and is told when the document wrote more.
+TEST(ParseJSONTest, NumbersBeyond32BitsAreKnownToExactReaders) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::int32_t lowBits;
+    bool exact;
+  } const cases[] = {
+      {"largest", "2147483647", 2147483647, true},
+      {"smallest", "-2147483648", -2147483647 - 1, true},
+      {"a fraction of a number that fits", "7.9", 7, true},
+      {"one past the largest", "2147483648", -2147483647 - 1, false},
+      {"one past the smallest", "-2147483649", 2147483647, false},
+      {"2^32 + 100 would read as 100", "4294967396", 100, false},
+      {"thirty digits", "123456789012345678901234567890", 1312754386, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const JsonValue parsed = ParseJSON("{\"Size\":" + c.text + "}");
+    // The mark goes with copies and moves of the tree.
+    JsonObject object = parsed.AsObject();
+    JsonObject moved = std::move(object);
+    EXPECT_EQ(GetValue(moved, "Size", 0), c.lowBits);
+    if (c.exact) {
+      EXPECT_EQ(GetExactInteger(moved, "Size", 0), c.lowBits);
+    } else {
+      try {
+        GetExactInteger(moved, "Size", 0);
+        ADD_FAILURE() << "read as " << GetValue(moved, "Size", 0);
+      } catch (const BadAnyCast& error) {
+        EXPECT_EQ(error.Describe(), L"Size: the number is beyond the 32-bit range");
+      }
+    }
+  }
+}
+
 TEST(ParseJSONTest, NestingDepthIsBounded) {
   const std::size_t limit = kMaxNestingDepth;
   const std::string deepest = Repeat("[", limit) + Repeat("]", limit);
