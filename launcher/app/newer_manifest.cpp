@@ -160,14 +160,34 @@ std::uint32_t CTevLauncherApp::RunOtherLauncher(const std::wstring& address) {
         .WithinMember("OtherLauncher")
         .WithinMember("LaunchPackage");
   }
+  // A program that will run in this launcher's place comes over HTTPS only, as the manifest that
+  // names it did.
+  if (!IsHttpsAddress(address)) {
+    WriteLog(L"RunOtherLauncher( {0} ):refused, a launcher is fetched only over HTTPS", Shorten(address));
+    throw JSON::BadAnyCast(L"a launcher is fetched only over HTTPS")
+        .WithinMember("OtherLauncher")
+        .WithinMember("LaunchPackage");
+  }
   try {
     if (!PrepareFolders()) return m_exitCode;
     const std::wstring destination = JoinPath(m_workFolder, name);
     DownloadFile(address, destination, JSON::JsonObject{}, cancellation_token::none(), nullptr);
 
+    // Held without write or delete sharing from before its check until the program has ended, so
+    // that the file that runs is the file that was verified: nobody can change or replace it between.
+    TevMSI::CFileHandle held(CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) {
+      const DWORD error = GetLastError();
+      WriteLog(L"RunOtherLauncher( {0} ):refused, the downloaded launcher cannot be held unchanged: {1}, {2}",
+               destination, error, TevMSI::SystemMessage(error));
+      throw TevMSI::ErrorAtPath(static_cast<std::int32_t>(error), destination);
+    }
+
     // A program named by a document from the network runs only when its signature verifies.
     const SignatureCheck check = VerifyFileSignature(destination);
     if (check.state != SignatureState::Verified) {
+      held.reset();
       WriteLog(L"VerifySignature( {0} ):{1}(0x{2:08X})", destination,
                check.state == SignatureState::Unsigned ? L"unsigned" : L"failed", check.status);
       WriteLog(L"RunOtherLauncher( {0} ):refused, the downloaded launcher's signature does not verify", destination);

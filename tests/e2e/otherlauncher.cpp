@@ -1,6 +1,7 @@
 // otherlauncher: a stand-in for the other launcher a newer manifest names. It records the command
-// line it got and the show state it was started with in the file named by TEV_OTHER_RECORD, then
-// ends with the exit code given on its command line as EXIT=N (0 without one).
+// line it got, the show state it was started with and whether its own file could be renamed while
+// it runs (the system's error, 0 when it could; it is renamed back) in the file named by
+// TEV_OTHER_RECORD, then ends with the exit code given on its command line as EXIT=N (0 without one).
 #include <windows.h>
 
 #include <cstdio>
@@ -28,7 +29,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (GetEnvironmentVariableW(L"TEV_OTHER_RECORD", record, MAX_PATH)) {
     if (FILE* file = _wfopen(record, L"wb")) {
       const bool hidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
-      const std::string text = "command line: " + Utf8(commandLine) + "\nhidden: " + (hidden ? "yes" : "no") + "\n";
+      wchar_t self[MAX_PATH] = {};
+      GetModuleFileNameW(nullptr, self, MAX_PATH);
+      const std::wstring moved = std::wstring(self) + L".moved";
+      DWORD renamed = 0;
+      if (MoveFileW(self, moved.c_str())) {
+        MoveFileW(moved.c_str(), self);
+      } else {
+        renamed = GetLastError();
+      }
+      const std::string text = "command line: " + Utf8(commandLine) + "\nhidden: " + (hidden ? "yes" : "no") +
+                               "\nrename: " + std::to_string(renamed) + "\n";
       fwrite(text.data(), 1, text.size(), file);
       fclose(file);
     }

@@ -54,7 +54,8 @@ class NewerManifestCase(ServedTestCase):
 
     def url(self, reference):
         """A reference of a table ("@A" a document of the row, "@^A" the same with an upper-case
-        scheme, "@http" a plain-HTTP address, "@unreachable", "@missing") as an address."""
+        scheme, "@http" a plain-HTTP address, "@unreachable", "@missing", "@other:FILE" a file of nginx
+        over HTTPS, "@plain:FILE" the same over HTTP) as an address."""
         if not isinstance(reference, str) or not reference.startswith("@"):
             return reference
         target = reference[1:]
@@ -66,6 +67,8 @@ class NewerManifestCase(ServedTestCase):
             return self.servers.url(self.name("missing"), https=True)
         if target.startswith("other:"):
             return self.servers.url(target[len("other:"):], https=True)
+        if target.startswith("plain:"):
+            return self.servers.url(target[len("plain:"):])
         if target.startswith("^"):
             return self.servers.url(self.name(target[1:]), https=True).replace("https://", "HTTPS://", 1)
         return self.servers.url(self.name(target), https=True)
@@ -283,12 +286,15 @@ class OtherLauncherTest(NewerManifestCase):
                 result, _ = self.hand_over("@other:other-signed.exe", hidden=hidden)
                 self.assertEqual(result.exit_code, 74565, result.output)
                 self.assertEqual(result.dialogs, [])
-                command_line, shown = self.recorded()
+                command_line, shown, renamed = self.recorded()
                 program = WORK_FOLDER + '\\other-signed.exe"'
                 self.assertIn(program, command_line)
                 # Wine's shell puts blanks of its own between the program and the arguments.
                 self.assertEqual(command_line.split(program, 1)[1].lstrip(" "), self.ARGUMENTS)
                 self.assertEqual(shown, "hidden: " + ("yes" if hidden else "no"))
+                # What was verified is what runs: the launcher holds the file without write or
+                # delete sharing from its check on, so not even the program itself can move it.
+                self.assertEqual(renamed, "rename: 32")  # ERROR_SHARING_VIOLATION
                 self.assertIn("other-signed.exe ):verified", result.log_text)
                 self.assertIn("Succeeded: GetExitCodeProcess( 74565 ):ExitCode=74565", result.log_text)
                 # The start-up ended with the hand-over: the fetched manifest's checks never ran.
@@ -332,6 +338,8 @@ class OtherLauncherTest(NewerManifestCase):
             ("address ends with a separator", "@other:launchers/", 13,
              [INVALID, 'LaunchPackage.OtherLauncher: the file name "" of the address cannot be used: it is empty',
               ABORT]),
+            ("fetched over plain HTTP", "@plain:launchers/other-signed.exe", 13,
+             [INVALID, "LaunchPackage.OtherLauncher: a launcher is fetched only over HTTPS", ABORT]),
             ("address names a device", "@other:launchers/NUL.exe", 13,
              [INVALID, 'LaunchPackage.OtherLauncher: the file name "NUL.exe" of the address cannot be used: '
                        'the part "NUL.exe" names a device', ABORT]),
