@@ -82,8 +82,14 @@ bool CTevLauncherApp::RunFirstPhasesUnderDialog() {
     canceled = dialog.IsCanceled();
     shown = dialog.LastResult();
   }
+  if (!ran && canceled) {
+    WriteLog(L"The setup was cancelled before its work started");
+    m_exitCode = kCancelled;
+    return false;
+  }
   if (!ran) {
     // No dialog, no work: nothing was acquired or installed, and the run must not end as a success.
+    if (SUCCEEDED(shown)) shown = E_FAIL;
     EndWithRunError(FormatText(L"The progress dialog could not be shown:0x{0:08X}", static_cast<std::uint32_t>(shown)),
                     FormatText(kDialogFailedMessage, static_cast<std::uint32_t>(shown)), kExitUnexpectedError);
     return false;

@@ -69,6 +69,7 @@ CAsyncActionDlg::~CAsyncActionDlg() {
 
 int CAsyncActionDlg::DoModal(HWND parent) {
   const int button = CTaskDialog::DoModal(parent);
+  if (SUCCEEDED(LastResult()) && FAILED(m_startFailure)) SetLastResult(m_startFailure);
   if (FAILED(LastResult())) {
     Log(FormatText(L"Failed TaskDialogIndirect:0x{0:08X}", static_cast<std::uint32_t>(LastResult())));
   }
@@ -97,7 +98,9 @@ HRESULT CAsyncActionDlg::OnTimer(DWORD) {
     try {
       m_worker = std::thread([this] { RunWork(); });
     } catch (const std::exception& error) {
+      const DWORD system = GetLastError();
       Log(FormatText(L"Failed to start the background task: {0}", Widen(error.what())));
+      m_startFailure = HRESULT_FROM_WIN32(system != ERROR_SUCCESS ? system : ERROR_NOT_ENOUGH_MEMORY);
       m_finished = true;
       ClickCommandControl(IDCANCEL);
     }

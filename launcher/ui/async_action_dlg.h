@@ -73,6 +73,7 @@ class CAsyncActionDlg : public CTaskDialog, public CProgressSink {
   TevMSI::CKernelHandle m_gate;
   std::atomic<bool> m_gateOpen = false;
   std::atomic<bool> m_startPending = false;
+  HRESULT m_startFailure = S_OK;  // UI thread only: why the work's thread could not start
   WorkFunction m_work;
   CProgressSteps m_steps;
   // Moves come faster than a screen shows them: at most one per frame is sent, and the timer (or

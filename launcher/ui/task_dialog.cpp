@@ -60,7 +60,15 @@ int CTaskDialog::DoModal(HWND parent) {
   m_config.pszFooter = TextOrNone(m_footer, false);
   int button = 0;
   const TaskDialogIndirectFn show = TaskDialogEntry();
+  m_constructed = false;
+  SetLastError(ERROR_SUCCESS);
   m_lastResult = show ? show(&m_config, &button, nullptr, nullptr) : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+  // A dialog that was never made is a failure whatever the call answered (Wine's answers S_OK for a
+  // dialog it could not create): the reason is the system's error, else an unspecified failure.
+  if (SUCCEEDED(m_lastResult) && !m_constructed) {
+    const DWORD error = GetLastError();
+    m_lastResult = error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+  }
   m_window = nullptr;
   return SUCCEEDED(m_lastResult) ? button : 0;
 }
@@ -115,6 +123,7 @@ HRESULT CALLBACK CTaskDialog::Callback(HWND window, UINT notification, WPARAM wP
 HRESULT CTaskDialog::Dispatch(HWND window, UINT notification, WPARAM wParam) {
   switch (notification) {
     case TDN_DIALOG_CONSTRUCTED:
+      m_constructed = true;
       m_window = window;
       return OnInit();
     case TDN_CREATED:

@@ -25,6 +25,11 @@ class CTaskDialog {
   virtual int DoModal(HWND parent);
   HRESULT LastResult() const { return m_lastResult; }
 
+ protected:
+  // For a dialog whose own work could not start although the dialog showed.
+  void SetLastResult(HRESULT result) { m_lastResult = result; }
+
+ public:
   // Before DoModal.
   void SetWindowTitle(std::wstring title);
   void SetMainInstruction(std::wstring text);
@@ -70,6 +75,7 @@ class CTaskDialog {
   // Read by the worker's senders, written by the UI thread as the window comes and goes.
   std::atomic<HWND> m_window = nullptr;
   HRESULT m_lastResult = S_OK;
+  bool m_constructed = false;  // UI thread only
 };
 
 }  // namespace Tevrian

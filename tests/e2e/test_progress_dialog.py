@@ -45,6 +45,14 @@ class ProgressDialogTest(LauncherTestCase):
         self.assertLines(result, "work: content set, bar at 400 of 1000", "work: returning", "DoModal returned 2",
                          "IsCanceled false", "token canceled false")
 
+    def test_a_dialog_that_cannot_be_shown_reports_the_systems_error(self):
+        # Wine's task dialog answers S_OK for a dialog it could not create: its reason is the system's
+        # error (1400, the parent window does not exist), never a failure that reads as success.
+        result = self.open("bad-parent")
+        self.assertEqual(result.dialogs, [], result.output)
+        self.assertLines(result, "Failed TaskDialogIndirect:0x80070578", "DoModal returned 0", "LastResult 0x80070578",
+                         "token canceled never handed out")
+
     def test_cancel_then_no_resumes_the_work(self):
         for how in ("cancel", "close"):
             with self.subTest(how):

@@ -8,6 +8,8 @@
 //   throw-msi, throw-std, throw-unknown   the work ends by an exception
 //   return              the work returns at once
 //   no-steps            a step total of 0
+//   bad-parent          the dialog is asked for with a parent window that does not exist, so that it
+//                       cannot be shown
 #include <windows.h>
 
 #include <commctrl.h>
@@ -165,7 +167,7 @@ std::optional<CAsyncActionDlg::WorkFunction> WorkFor(const std::wstring& name, i
   if (name == L"cancel") return AdvanceUntilCanceled;
   if (name == L"error") return ReportAnError;
   if (name == L"no-steps") return NoSteps;
-  if (name == L"return") return [](cancellation_token, CAsyncActionDlg*) {};
+  if (name == L"return" || name == L"bad-parent") return [](cancellation_token, CAsyncActionDlg*) {};
   if (name == L"throw-msi") {
     return [](cancellation_token, CAsyncActionDlg*) {
       throw TevMSI::CMsiException(1603, L"インストールに失敗しました。");
@@ -205,9 +207,14 @@ int wmain(int argc, wchar_t** argv) {
       (*work)(token, self);
       WriteLine(L"work: returning");
     });
-    const int button = dialog.DoModal(GetActiveWindow());
+    const HWND parent =
+        name == L"bad-parent" ? reinterpret_cast<HWND>(static_cast<INT_PTR>(0x0BAD0000)) : GetActiveWindow();
+    const int button = dialog.DoModal(parent);
     canceled = dialog.IsCanceled();
     WriteLine(L"DoModal returned " + std::to_wstring(button));
+    wchar_t result[32];
+    swprintf(result, 32, L"LastResult 0x%08lX", static_cast<unsigned long>(dialog.LastResult()));
+    WriteLine(result);
   }
   watch.reset();
   WriteLine(std::wstring(L"IsCanceled ") + (canceled ? L"true" : L"false"));
