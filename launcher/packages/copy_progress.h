@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "../shared/cancellation_token.h"
 #include "../shared/progress_sink.h"
 
@@ -19,5 +21,10 @@ struct CopyProgress {
 DWORD CALLBACK OnCopyProgress(LARGE_INTEGER total, LARGE_INTEGER transferred, LARGE_INTEGER streamSize,
                               LARGE_INTEGER streamTransferred, DWORD stream, DWORD reason, HANDLE source,
                               HANDLE destination, LPVOID data);
+
+// Copies `source` to `destination` (replacing it) with OnCopyProgress as the progress routine:
+// CopyFileExW, in a file of its own so that a test can stand in for it (Wine's copy never calls
+// its progress routine, so a copy cancelled midway cannot happen there).
+BOOL CopyWithProgress(const std::wstring& source, const std::wstring& destination, CopyProgress& progress);
 
 }  // namespace Tevrian

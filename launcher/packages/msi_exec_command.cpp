@@ -7,6 +7,8 @@
 
 namespace Tevrian {
 
+CMsiExecCommand::CMsiExecCommand() : m_program(SystemMsiexecPath()) {}
+
 void CMsiExecCommand::SetPackage(const std::wstring& path) { SetPackage(path, GetInstallMode(path)); }
 
 void CMsiExecCommand::SetPackage(const std::wstring& path, InstallMode mode) {
@@ -37,8 +39,8 @@ DWORD CMsiExecCommand::Run(int showCommand) {
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
-  const std::wstring program = SystemMsiexecPath();
-  info.lpFile = program.c_str();
+  if (m_program.empty()) return ERROR_FUNCTION_FAILED;  // the system folder could not be read
+  info.lpFile = m_program.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = showCommand;
   if (!ShellExecuteExW(&info)) {
@@ -53,7 +55,7 @@ DWORD CMsiExecCommand::Run(int showCommand) {
 std::wstring SystemMsiexecPath() {
   wchar_t folder[MAX_PATH] = {};
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return L"msiexec.exe";
+  if (length == 0 || length >= MAX_PATH) return {};
   return std::wstring(folder) + L"\\msiexec.exe";
 }
 

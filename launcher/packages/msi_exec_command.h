@@ -15,6 +15,7 @@ namespace Tevrian {
 
 class CMsiExecCommand {
  public:
+  CMsiExecCommand();
   // Stores the package and decides from the installed products whether it reinstalls.
   void SetPackage(const std::wstring& path);
   // The same with a mode already known.
@@ -24,6 +25,9 @@ class CMsiExecCommand {
   // One more token of the argument text, after one space; an empty token adds nothing.
   void AddArgument(const std::wstring& token);
 
+  // The program Run starts: the system folder's msiexec.exe; empty when that folder cannot be read
+  // (Run then fails).
+  const std::wstring& Program() const { return m_program; }
   // The exact parameter text that Run passes to msiexec.exe.
   std::wstring Parameters() const;
   // Starts msiexec.exe with `showCommand`; 0 or the system error. No shell error box is ever
@@ -36,6 +40,7 @@ class CMsiExecCommand {
   const std::wstring& Arguments() const { return m_arguments; }
 
  private:
+  std::wstring m_program;
   std::wstring m_packagePath;
   InstallMode m_installMode = InstallModeNotOpened;
   std::wstring m_arguments;
@@ -43,9 +48,9 @@ class CMsiExecCommand {
   TevMSI::CKernelHandle m_process;
 };
 
-// msiexec.exe of the system folder. Never the bare name: the shell would look in the current
-// folder first, and a launcher started from a Downloads folder would run, elevated, whatever
-// msiexec.exe lies there.
+// msiexec.exe of the system folder; empty when the folder cannot be read. Never the bare name: the
+// shell would look in the current folder first, and a launcher started from a Downloads folder
+// would run, elevated, whatever msiexec.exe lies there.
 std::wstring SystemMsiexecPath();
 
 // The msiexec option of a "UILevel" ("None", "Basic", "Reduce", "Full", matched exactly), such as

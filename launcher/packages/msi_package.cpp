@@ -50,7 +50,8 @@ bool CExecuteMsiPackage::Execute(const std::wstring& executeFilePath) {
   CMsiExecCommand command;
   BuildCommand(command, executeFilePath);
 
-  m_host->WriteLog(FormatText(L"Call:ShellExecute( {0}, {1} )", SystemMsiexecPath(), command.Parameters()));
+  // The line names what is started, from the same value the start uses.
+  m_host->WriteLog(FormatText(L"Call:ShellExecute( {0}, {1} )", command.Program(), command.Parameters()));
   // A hidden run starts the installer hidden too, as every other program it starts.
   const DWORD started = command.Run(m_host->IsHidden() ? SW_HIDE : SW_SHOWNORMAL);
   if (started != 0) {

@@ -19,9 +19,13 @@ std::wstring MsiExecProgram() {
   if (key.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer", KEY_READ)) {
     location = key.Value(L"InstallLocation").GetString();
   }
-  if (location.empty()) return SystemMsiexecPath();
   wchar_t program[MAX_PATH] = {};
-  if (!PathCombineW(program, location.c_str(), L"msiexec.exe")) return SystemMsiexecPath();
+  if (location.empty() || !PathCombineW(program, location.c_str(), L"msiexec.exe")) {
+    const std::wstring system = SystemMsiexecPath();
+    // Never a bare name, which the shell would look for in the current folder first.
+    if (system.empty()) throw TevMSI::CMsiException(static_cast<std::int32_t>(ERROR_FUNCTION_FAILED));
+    return system;
+  }
   return program;
 }
 

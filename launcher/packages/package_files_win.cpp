@@ -177,7 +177,7 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
   const auto removePartial = [&] { DeleteFileW(partial.c_str()); };
   if (dialog) {
     CopyProgress progress{dialog, &cancel, {}};
-    if (!CopyFileExW(file.source.c_str(), partial.c_str(), OnCopyProgress, &progress, nullptr, 0)) {
+    if (!CopyWithProgress(file.source, partial, progress)) {
       const DWORD error = GetLastError();
       removePartial();
       if (Requested(cancel)) {

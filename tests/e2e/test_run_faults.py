@@ -218,12 +218,17 @@ class RunFaultsTest(ChainTestCase):
                 holder.close()
             holders.clear()
 
+        def kept_and_backup_failed(result, after):
+            self.assertEqual(after, "pkg.exe valid")
+            # Its backup could not be copied either: the failure is logged and the run goes on.
+            self.assertRegex(result.log_text, r"Failed\. CopyFile\( .*\\pkg\.exe, .*\):(5|32), ")
+
         # The file can be neither read nor replaced: the run ends naming it (5 under Wine, 5 or 32 on
         # Windows), and the cache keeps the valid file.
         self.fault("a cached file held open by another program without sharing",
                    "another program holding the valid cached file open with no sharing",
                    [self.exe("pkg", "0")], {5, 32}, "Fail Download", prepare=hold,
-                   cleanup=release, check=lambda result, after: self.assertEqual(after, "pkg.exe valid"))
+                   cleanup=release, check=kept_and_backup_failed)
 
     def test_cache_folder_that_cannot_be_created(self):
         def occupied():

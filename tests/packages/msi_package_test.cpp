@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <msi.h>
+#include <msiquery.h>
+
+#include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -225,6 +230,37 @@ TEST_F(MsiPackageTest, AnotherPackageOfTheInstalledVersionReinstalls) {
   EXPECT_EQ(again.Parameters(), L"/i \"" + rebuilt + L"\"/qn /norestart");
 }
 
+// Package codes are GUIDs: the same package written in another letter case is the same package.
+TEST_F(MsiPackageTest, APackageCodeInAnotherLetterCaseIsTheSamePackage) {
+  host.m_quiet = true;
+  const std::wstring rebuilt = Fixture("TevMsiRebuilt.msi");
+  ASSERT_TRUE(Package("{}")->Execute(rebuilt));
+  const std::wstring installed = ProductInfo(kRebuiltProduct, L"PackageCode");
+  std::wstring other = installed;
+  for (wchar_t& c : other) c = std::iswupper(c) ? std::towlower(c) : std::towupper(c);
+  ASSERT_NE(other, installed) << "the package code holds no letter";
+
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring copy = std::wstring(temp) + L"msi_package_test_case.msi";
+  ASSERT_TRUE(CopyFileW(rebuilt.c_str(), copy.c_str(), FALSE));
+  {
+    MSIHANDLE database = 0, summary = 0;
+    ASSERT_EQ(MsiOpenDatabaseW(copy.c_str(), MSIDBOPEN_TRANSACT, &database), 0u);
+    ASSERT_EQ(MsiGetSummaryInformationW(database, nullptr, 1, &summary), 0u);
+    EXPECT_EQ(MsiSummaryInfoSetPropertyW(summary, 9, VT_LPSTR, 0, nullptr, other.c_str()), 0u);
+    EXPECT_EQ(MsiSummaryInfoPersist(summary), 0u);
+    EXPECT_EQ(MsiDatabaseCommit(database), 0u);
+    MsiCloseHandle(summary);
+    MsiCloseHandle(database);
+  }
+  ASSERT_EQ(PackageCodeOf(copy), other);
+  CMsiExecCommand command;
+  Package("{}")->BuildCommand(command, copy);
+  EXPECT_EQ(command.Mode(), InstallModeSamePackage);
+  DeleteFileW(copy.c_str());
+}
+
 TEST_F(MsiPackageTest, OlderPackageThanTheInstalledProductIsAPlainInstall) {
   host.m_quiet = true;
   ASSERT_TRUE(Package("{}")->Execute(Fixture("TevMsiNewer.msi")));
@@ -293,6 +329,13 @@ TEST_F(MsiPackageTest, MsiexecPlantedInTheCurrentFolderIsNeverRun) {
   SetCurrentDirectoryW(current);
   SetEnvironmentVariableW(L"TEV_STANDIN_RECORD", nullptr);
   EXPECT_EQ(GetFileAttributesW(record.c_str()), INVALID_FILE_ATTRIBUTES) << "the planted msiexec.exe ran";
+  // What the log names is what was started: the system folder's msiexec.exe.
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring started = L"Call:ShellExecute( " + std::wstring(system) + L"\\msiexec.exe, /i ";
+  const auto lines = host.LogBodies();
+  EXPECT_TRUE(
+      std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.rfind(started, 0) == 0; }));
   // The real installer ran and could not open the package.
   EXPECT_NE(host.m_exitCode, 0u);
   DeleteFileW(record.c_str());
