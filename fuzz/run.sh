@@ -12,7 +12,7 @@ SECONDS_EACH="${2:-60}"
 DIR="$BUILD/native/fuzz"
 CORPUS="$ROOT/fuzz/corpus"
 TARGETS=(json_parse_fuzzer json_decode_fuzzer condition_fuzzer command_line_fuzzer resolve_fuzzer
-         manifest_lint_fuzzer)
+         manifest_lint_fuzzer pe_image_fuzzer)
 
 [[ "$SECONDS_EACH" =~ ^[0-9]+$ ]] || { echo "fuzz: seconds must be a number, not $SECONDS_EACH" >&2; exit 2; }
 
@@ -30,6 +30,13 @@ seeds_and_dict() {
     command_line_fuzzer) SEEDS=("$CORPUS/command_line_fuzzer") DICT=command_line.dict ;;
     resolve_fuzzer) SEEDS=("$CORPUS/resolve_fuzzer") DICT=resolve.dict ;;
     manifest_lint_fuzzer) SEEDS=("$CORPUS" "$DIR/seeds/manifest_lint_fuzzer") DICT=manifest.dict ;;
+    pe_image_fuzzer)
+      # The launchers this build made join the hand-made shapes.
+      mkdir -p "$DIR/seeds/pe_image_fuzzer"
+      for launcher in "$BUILD/x86/TevLauncher.exe" "$BUILD/x64/TevLauncher.exe"; do
+        [[ -f "$launcher" ]] && cp "$launcher" "$DIR/seeds/pe_image_fuzzer/$(basename "$(dirname "$launcher")").exe"
+      done
+      SEEDS=("$CORPUS/pe_image_fuzzer" "$DIR/seeds/pe_image_fuzzer") DICT= ;;
   esac
 }
 
@@ -40,7 +47,9 @@ for target in "${TARGETS[@]}"; do
   mkdir -p "$work" "$DIR/artifacts"
   echo "fuzz: $target for $SECONDS_EACH s (log: $log)" >&2
   rc=0
-  "$DIR/$target" -max_len=65536 -timeout=10 -rss_limit_mb=2048 -dict="$ROOT/fuzz/$DICT" \
+  dict=()
+  [[ -n "$DICT" ]] && dict=(-dict="$ROOT/fuzz/$DICT")
+  "$DIR/$target" -max_len=65536 -timeout=10 -rss_limit_mb=2048 "${dict[@]}" \
     -max_total_time="$SECONDS_EACH" -print_final_stats=1 -artifact_prefix="$DIR/artifacts/$target-" \
     "$work" "${SEEDS[@]}" >"$log" 2>&1 || rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "../../launcher/installer/msi_exception.h"
 #include "../../launcher/packages/partial_file.h"
 #include "file_description.h"
+#include "file_entries.h"
+#include "message_text.h"
 #include "positioned_json.h"
+#include "read_file.h"
 #include "source_position.h"
 #include "utf8_args.h"
 #include "verb_arguments.h"
@@ -31,40 +34,22 @@ struct Edit {
   std::string text;
 };
 
-// Where the value that starts at `offset` ends: after its closing bracket or brace (strings inside
-// skipped), or after its last token character.
-std::size_t ValueEnd(const std::string& text, std::size_t offset) {
-  if (offset >= text.size()) return text.size();
-  if (text[offset] != '[' && text[offset] != '{') {
-    std::size_t end = offset;
-    while (end < text.size() && text.find_first_of(",}] \t\r\n", end) != end) ++end;
-    return end;
-  }
-  int depth = 0;
-  for (std::size_t i = offset; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') {
-      for (++i; i < text.size() && text[i] != '"'; ++i) {
-        if (text[i] == '\\') ++i;
-      }
-    } else if (c == '[' || c == '{') {
-      ++depth;
-    } else if ((c == ']' || c == '}') && --depth == 0) {
-      return i + 1;
-    }
-  }
-  return text.size();
-}
-
 class Filler {
  public:
   Filler(const std::string& manifestPath, const std::string& text, std::wstring folder)
       : m_path(manifestPath), m_text(text), m_positions(text), m_folder(std::move(folder)) {}
 
   void Entry(const PositionedValue& entry) {
-    if (entry.kind != Tevrian::JSON::JsonKind::Object) return;
+    // An entry without a name describes no file to fill in (the lint reports it).
+    if (!entry.Find("Name")) return;
+    // The launcher's own rule for the name, before any file is read: a name that reaches outside
+    // DIR must not bring another file's size and hashes into the manifest.
+    if (const std::string error = FileNameError(m_path, m_text, entry); !error.empty()) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      m_failed = true;
+      return;
+    }
     const PositionedMember* name = entry.Find("Name");
-    if (!name || name->value.kind != Tevrian::JSON::JsonKind::String) return;
     std::wstring file = m_folder;
     if (!file.empty() && file.back() != L'\\' && file.back() != L'/') file += L'\\';
     file += name->value.Text();
@@ -98,13 +83,15 @@ class Filler {
   }
 
  private:
+  // The whole value token the reader found is replaced, whatever it holds (a text with blanks,
+  // commas or brackets inside included), so that the output reads as the input but for it.
   void Set(const PositionedValue& entry, const char* key, const std::string& value) {
     if (const PositionedMember* member = entry.Find(key)) {
-      m_edits.push_back({member->value.offset, ValueEnd(m_text, member->value.offset) - member->value.offset, value});
+      m_edits.push_back({member->value.offset, member->value.end - member->value.offset, value});
       return;
     }
     // Added after the entry's last member, before whatever space precedes its closing brace.
-    std::size_t close = ValueEnd(m_text, entry.offset) - 1;
+    std::size_t close = entry.end - 1;
     std::size_t at = close;
     while (at > entry.offset + 1 && std::string(" \t\r\n").find(m_text[at - 1]) != std::string::npos) --at;
     const bool empty = m_text[at - 1] == '{';
@@ -118,13 +105,6 @@ class Filler {
   std::vector<Edit> m_edits;
   bool m_failed = false;
 };
-
-bool ReadText(const std::string& path, std::string& text) {
-  std::ifstream file(Wide(path).c_str(), std::ios::binary);
-  if (!file) return false;
-  text.assign(std::istreambuf_iterator<char>(file), {});
-  return !file.bad();
-}
 
 }  // namespace
 
@@ -140,31 +120,25 @@ int Fill(const Args& args) {
     std::fputs(kHelp, stderr);
     return kUsageOrFileError;
   }
-  std::string text;
-  if (!ReadText(words[0], text)) {
-    std::fprintf(stderr, "tevtool fill: cannot read \"%s\"\n", words[0].c_str());
+  std::string text, reason;
+  if (!ReadWholeFile(words[0], text, reason)) {
+    std::fprintf(stderr, "tevtool fill: cannot read %s: %s\n", Quoted(words[0]).c_str(), reason.c_str());
     return kUsageOrFileError;
   }
   const PositionedDocument document = ReadPositioned(text);
   const PositionedMember* list = document.hasRoot && document.root.kind == Tevrian::JSON::JsonKind::Object
                                      ? document.root.Find("LaunchList")
                                      : nullptr;
-  if (!list || list->value.kind != Tevrian::JSON::JsonKind::Array) {
-    std::fprintf(stderr, "tevtool fill: \"%s\" has no \"LaunchList\" array (tevtool lint says more)\n",
-                 words[0].c_str());
+  // Values are replaced where the reader found them: only a document it read whole is edited.
+  if (!document.complete || !list || list->value.kind != Tevrian::JSON::JsonKind::Array) {
+    std::fprintf(stderr,
+                 "tevtool fill: %s is no complete manifest with a \"LaunchList\" array (tevtool lint says "
+                 "more)\n",
+                 Quoted(words[0]).c_str());
     return kUsageOrFileError;
   }
   Filler filler(words[0], text, Wide(words[1]));
-  for (const PositionedValue& element : list->value.elements) {
-    if (element.kind != Tevrian::JSON::JsonKind::Object || element.members.empty()) continue;
-    const PositionedValue& package = element.members.front().value;
-    if (package.kind != Tevrian::JSON::JsonKind::Object) continue;
-    if (const PositionedMember* file = package.Find("ExecuteFile")) filler.Entry(file->value);
-    if (const PositionedMember* payloads = package.Find("Payloads");
-        payloads && payloads->value.kind == Tevrian::JSON::JsonKind::Array) {
-      for (const PositionedValue& payload : payloads->value.elements) filler.Entry(payload);
-    }
-  }
+  for (const PositionedValue* entry : FileEntries(document)) filler.Entry(*entry);
   if (filler.Failed()) return kUsageOrFileError;
   // Written beside OUT and moved into place whole: a fill cut short never leaves half a manifest.
   const std::wstring destination = Wide(output);
@@ -177,8 +151,10 @@ int Fill(const Args& args) {
     written = static_cast<bool>(out.flush());
   }
   if (!written || !Tevrian::CommitPartialFile(partial, destination)) {
+    const DWORD error = GetLastError();
     DeleteFileW(partial.c_str());
-    std::fprintf(stderr, "tevtool fill: cannot write \"%s\"\n", output.c_str());
+    std::fprintf(stderr, "tevtool fill: cannot write %s: error %lu, %s\n", Quoted(output).c_str(),
+                 static_cast<unsigned long>(error), Utf8(TevMSI::SystemMessage(error)).c_str());
     return kUsageOrFileError;
   }
   return kClean;

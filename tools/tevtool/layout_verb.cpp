@@ -16,6 +16,8 @@
 #include "../../launcher/packages/downloader.h"
 #include "../../launcher/packages/partial_file.h"
 #include "../../launcher/packages/verify_file.h"
+#include "file_entries.h"
+#include "positioned_json.h"
 #include "utf8_args.h"
 #include "verb_arguments.h"
 #include "verbs.h"
@@ -49,7 +51,7 @@ std::wstring Join(std::wstring folder, const std::wstring& name) {
 }
 
 // Every file entry of the packages, "ExecuteFile" first and then "Payloads", in chain order.
-std::vector<JsonObject> FileEntries(const JsonObject& manifest) {
+std::vector<JsonObject> ManifestFileEntries(const JsonObject& manifest) {
   std::vector<JsonObject> entries;
   const auto list = manifest.find("LaunchList");
   if (list == manifest.end() || !list->second.IsArray()) return entries;
@@ -121,6 +123,17 @@ int Layout(const Args& args) {
                  words[0].c_str());
     return kUsageOrFileError;
   }
+  // Every name is checked before anything is made: a launcher built by someone else may carry a
+  // manifest whose names reach outside DIR (or outside FOLDER), and nothing of it is laid out then.
+  bool refused = false;
+  const PositionedDocument positioned = ReadPositioned(bytes);
+  for (const PositionedValue* entry : FileEntries(positioned)) {
+    if (const std::string error = FileNameError(words[0], bytes, *entry); !error.empty()) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      refused = true;
+    }
+  }
+  if (refused) return kFindings;
   SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   const std::wstring launcherName = launcher.substr(launcher.find_last_of(L"\\/") + 1);
   if (!CopyFileW(launcher.c_str(), Join(folder, launcherName).c_str(), FALSE)) {
@@ -130,7 +143,7 @@ int Layout(const Args& args) {
   }
   Tevrian::CDownloader downloader(nullptr);
   int result = kClean;
-  for (const JsonObject& entry : FileEntries(manifest)) {
+  for (const JsonObject& entry : ManifestFileEntries(manifest)) {
     const std::wstring name = Tevrian::JSON::GetValue(entry, "Name", L"");
     const std::wstring destination = Join(folder, name);
     const std::wstring parent = destination.substr(0, destination.find_last_of(L"\\/"));

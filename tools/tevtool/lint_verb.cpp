@@ -1,13 +1,11 @@
 // tevtool lint MANIFEST [--werror]: the manifest's findings on stderr as FILE:LINE:COLUMN.
 #include <cstdio>
-#include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "findings_report.h"
 #include "manifest_lint.h"
+#include "message_text.h"
+#include "read_file.h"
 #include "verbs.h"
 
 namespace TevTool {
@@ -18,23 +16,6 @@ constexpr char kHelp[] =
     "Reads MANIFEST as the launcher reads it and reports, as FILE:LINE:COLUMN: error|warning: text,\n"
     "what the launcher would refuse (errors) and what it would silently read otherwise than written\n"
     "(warnings). Exit code: 0 clean, 1 errors (or, with --werror, warnings too), 2 usage or file errors.\n";
-
-// False for anything but a readable regular file (a folder, a device, an unreadable file).
-bool ReadWholeFile(const std::string& utf8Path, std::string& text) {
-  // The argument is UTF-8 on every platform; a plain string would be read in the ANSI code page
-  // on Windows.
-  const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  try {
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
 
 }  // namespace
 
@@ -59,9 +40,9 @@ int Lint(const Args& args) {
     std::fputs(kHelp, stderr);
     return kUsageOrFileError;
   }
-  std::string text;
-  if (!ReadWholeFile(path, text)) {
-    std::fprintf(stderr, "tevtool lint: cannot read \"%s\"\n", path.c_str());
+  std::string text, reason;
+  if (!ReadWholeFile(path, text, reason)) {
+    std::fprintf(stderr, "tevtool lint: cannot read %s: %s\n", Quoted(path).c_str(), reason.c_str());
     return kUsageOrFileError;
   }
   const FindingCounts counts = ReportFindings(path, text, LintManifest(text));

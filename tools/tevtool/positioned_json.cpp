@@ -42,7 +42,10 @@ class Builder {
         return true;
       case NotificationId::EndObject:
       case NotificationId::EndArray:
-        if (!m_stack.empty()) m_stack.pop_back();
+        if (!m_stack.empty()) {
+          m_stack.back()->end = offset + 1;
+          m_stack.pop_back();
+        }
         return true;
       case NotificationId::BeginObject:
         m_stack.push_back(&Insert(JsonKind::Object, offset, {}));
@@ -51,18 +54,18 @@ class Builder {
         m_stack.push_back(&Insert(JsonKind::Array, offset, {}));
         return true;
       case NotificationId::String:
-        // The value starts at its opening quotation mark.
-        Insert(JsonKind::String, offset - 1, part);
+        // The value starts at its opening quotation mark and ends after its closing one.
+        Insert(JsonKind::String, offset - 1, part).end = offset + static_cast<std::uint32_t>(part.size()) + 1;
         return true;
       case NotificationId::Number:
-        Insert(JsonKind::Integer, offset, part);
+        Insert(JsonKind::Integer, offset, part).end = offset + static_cast<std::uint32_t>(part.size());
         return true;
       case NotificationId::True:
       case NotificationId::False:
-        Insert(JsonKind::Boolean, offset, part);
+        Insert(JsonKind::Boolean, offset, part).end = offset + static_cast<std::uint32_t>(part.size());
         return true;
       case NotificationId::Null:
-        Insert(JsonKind::Null, offset, part);
+        Insert(JsonKind::Null, offset, part).end = offset + static_cast<std::uint32_t>(part.size());
         return true;
     }
     return true;

@@ -18,6 +18,7 @@ struct PositionedMember;
 struct PositionedValue {
   Tevrian::JSON::JsonKind kind = Tevrian::JSON::JsonKind::Null;
   std::uint32_t offset = 0;             // byte offset of the value's first character
+  std::uint32_t end = 0;                // just past its last character; 0 for a container never closed
   std::string_view raw;                 // strings: the bytes between the quotation marks; numbers: the token
   std::list<PositionedMember> members;  // objects, in document order, repeated keys kept
   std::list<PositionedValue> elements;  // arrays
