@@ -45,6 +45,11 @@ bool ReadManifest(const std::wstring& launcher, std::string& bytes) {
   return data != nullptr;
 }
 
+// "error N, the system's text", for a failure's reason.
+std::string SystemError(DWORD error) {
+  return "error " + std::to_string(error) + ", " + Utf8(TevMSI::SystemMessage(error));
+}
+
 std::wstring Join(std::wstring folder, const std::wstring& name) {
   if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
   return folder + name;
@@ -78,7 +83,8 @@ bool CopyVerified(const std::wstring& source, const std::wstring& destination, c
   const std::wstring partial = Tevrian::PartialFilePath(destination);
   DeleteFileW(partial.c_str());
   if (!CopyFileW(source.c_str(), partial.c_str(), FALSE)) {
-    reason = "cannot copy " + Utf8(source) + " (error " + std::to_string(GetLastError()) + ")";
+    const DWORD error = GetLastError();
+    reason = "cannot copy " + Utf8(source) + ": " + SystemError(error);
     return false;
   }
   if (const std::uint32_t rc = Tevrian::VerifyFile(partial, entry, nullptr); rc != 0) {
@@ -87,7 +93,8 @@ bool CopyVerified(const std::wstring& source, const std::wstring& destination, c
     return false;
   }
   if (!Tevrian::CommitPartialFile(partial, destination)) {
-    reason = "cannot move it into place (error " + std::to_string(GetLastError()) + ")";
+    const DWORD error = GetLastError();
+    reason = "cannot move it into place: " + SystemError(error);
     DeleteFileW(partial.c_str());
     return false;
   }
@@ -137,8 +144,9 @@ int Layout(const Args& args) {
   SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   const std::wstring launcherName = launcher.substr(launcher.find_last_of(L"\\/") + 1);
   if (!CopyFileW(launcher.c_str(), Join(folder, launcherName).c_str(), FALSE)) {
-    std::fprintf(stderr, "tevtool layout: cannot copy the launcher into %s (error %lu)\n", words[1].c_str(),
-                 GetLastError());
+    const DWORD error = GetLastError();
+    std::fprintf(stderr, "tevtool layout: cannot copy the launcher into %s: %s\n", words[1].c_str(),
+                 SystemError(error).c_str());
     return kUsageOrFileError;
   }
   Tevrian::CDownloader downloader(nullptr);
