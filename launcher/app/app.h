@@ -21,28 +21,12 @@
 #include "../conditions/token.h"
 #include "log.h"
 #include "setup_run_lock.h"
+#include "../shared/exit_codes.h"
 #include "../shared/text_template.h"
 
 namespace Tevrian {
 
 class CAsyncActionDlg;
-
-// Exit codes the launcher chooses itself (the installers' own codes pass through unchanged).
-enum ExitCodes : std::uint32_t {
-  kExitSuccess = 0,
-  kExitInvalidManifest = 13,    // ERROR_INVALID_DATA: a manifest member of the wrong kind, a missing
-                                // required member, or a condition that cannot be evaluated
-  kExitHelpShown = 87,          // ERROR_INVALID_PARAMETER: the help text was shown
-  kExitBadArguments = 160,      // ERROR_BAD_ARGUMENTS: a command-line integer beyond 32 bits
-  kExitUnexpectedError = 1603,  // ERROR_INSTALL_FAILURE: an error nothing else explained
-  kExitNoManifest = 5007,       // the manifest resource is missing and the system gave no error
-  // ERROR_INVALID_IMAGE_HASH: the launcher's own file, or the other launcher a newer manifest
-  // names, is unsigned where a signature is required or its signature does not verify
-  kExitInvalidImageHash = 577,
-  kExitOtherLauncherRefused = kExitInvalidImageHash,
-  kExitAlreadyRunning = 1618,      // ERROR_INSTALL_ALREADY_RUNNING: another setup runs in this session
-  kExitInvalidCommandLine = 1639,  // ERROR_INVALID_COMMAND_LINE: a malformed command line, as msiexec says
-};
 
 class CTevLauncherApp : public CPackageHost {
  public:
@@ -187,6 +171,9 @@ class CTevLauncherApp : public CPackageHost {
   bool RunFirstPhasesUnderDialog();
   bool RunFirstPhasesHidden();
 };
+
+// The launcher's own file.
+std::wstring OwnModulePath();
 
 // The process's argument text, worked out once from GetCommandLineW.
 const std::wstring& GetCommandLineArguments();

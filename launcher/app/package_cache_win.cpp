@@ -6,7 +6,9 @@
 #include <shlobj.h>
 
 #include "../installer/msi_exception.h"
+#include "../installer/text.h"
 #include "../installer/unique_handle.h"
+#include "../packages/partial_file.h"
 #include "../packages/path_join.h"
 #include "app.h"
 #include "folders.h"
@@ -141,6 +143,57 @@ void CTevLauncherApp::DownloadFile(const std::wstring& url, const std::wstring& 
                                    const JSON::JsonObject& fileEntry, cancellation_token cancel,
                                    CProgressSink* dialog) {
   m_downloader.DownloadFile(url, destination, fileEntry, cancel, dialog);
+}
+
+void CTevLauncherApp::RemoveCleanupFileFolder() {
+  std::vector<std::wstring> folders;
+  for (const std::wstring& path : m_cleanupFiles) {
+    // A file that was valid before this run and that it did not touch stays as it is.
+    if (m_obtainedFiles.find(path) == m_obtainedFiles.end()) continue;
+    if (const auto backup = m_restoreFiles.find(path); backup != m_restoreFiles.end()) {
+      WriteLog(L"RestoreFile( {0} <- {1} )", path, backup->second);
+      // The last write under a final name in the cache goes through a partial file like every
+      // other: a run killed while it restores leaves the file as it was, never half of the backup.
+      const std::wstring partial = PartialFilePath(path);
+      if (!CopyFileW(backup->second.c_str(), partial.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(partial.c_str());
+        WriteLog(L"Failed. CopyFile( {0}, {1} ):{2}, {3}", backup->second, partial, error,
+                 TevMSI::SystemMessage(error));
+      } else if (!CommitPartialFile(partial, path)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(partial.c_str());
+        WriteLog(L"Failed. MoveFileEx( {0}, {1} ):{2}, {3}", partial, path, error, TevMSI::SystemMessage(error));
+      }
+      continue;
+    }
+    WriteLog(L"DeleteFile( {0} )", path);
+    if (!DeleteFileW(path.c_str())) {
+      const DWORD error = GetLastError();
+      WriteLog(L"Failed. DeleteFile( {0} ):{1}, {2}", path, error, TevMSI::SystemMessage(error));
+    }
+    std::wstring folder;
+    try {
+      folder = ParentFolder(path);
+    } catch (const TevMSI::CMsiException& error) {
+      // A path no folder can be named for: the others are still cleaned up.
+      WriteLog(L"Failed. ParentFolder( {0} ):{1}", path, error.Code());
+      continue;
+    }
+    bool listed = false;
+    for (const auto& known : folders) listed = listed || TevMSI::CompareNoCase(known, folder) == 0;
+    if (!listed) folders.push_back(folder);
+  }
+  WriteLog(L"Start RemoveCleanupFileFolder()");
+  // One manager for the whole walk, released at exit, rather than one per folder asked about.
+  if (!m_knownFolderManager && FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER,
+                                                       IID_PPV_ARGS(&m_knownFolderManager)))) {
+    m_knownFolderManager = nullptr;
+  }
+  for (const auto& folder : folders) {
+    RemoveEmptyFolders(m_knownFolderManager, folder, [this](const std::wstring& line) { WriteLog(line); });
+  }
+  WriteLog(L"End RemoveCleanupFileFolder()");
 }
 
 }  // namespace Tevrian

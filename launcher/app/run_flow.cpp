@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "../installer/msi_exception.h"
+#include "../shared/exit_codes.h"
 #include "../ui/async_action_dlg.h"
 #include "app.h"
 #include "message_pump.h"
@@ -13,7 +14,6 @@
 namespace Tevrian {
 namespace {
 
-constexpr std::uint32_t kCancelled = 1602;  // ERROR_INSTALL_USEREXIT
 constexpr wchar_t kDialogFailedMessage[] = L"セットアップの画面を表示できませんでした(0x{0:08X})。\n実行を中止します。";
 
 }  // namespace
@@ -84,7 +84,7 @@ bool CTevLauncherApp::RunFirstPhasesUnderDialog() {
   }
   if (!ran && canceled) {
     WriteLog(L"The setup was cancelled before its work started");
-    m_exitCode = kCancelled;
+    m_exitCode = kExitCancelled;
     return false;
   }
   if (!ran) {
@@ -103,7 +103,7 @@ bool CTevLauncherApp::RunFirstPhasesUnderDialog() {
   }
   if (canceled) {
     WriteLog(L"The setup was cancelled");
-    m_exitCode = kCancelled;
+    m_exitCode = kExitCancelled;
     return false;
   }
   return acquired;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "../installer/msi_exception.h"
+#include "../shared/exit_codes.h"
 #include "../shared/text_template.h"
 #include "exe_package.h"
 #include "msi_package.h"
@@ -17,7 +18,6 @@ bool Matches(const CExecutePackage& package, const std::wstring& name) {
   return package.GetPackageType() == name || package.Reading("Id", [&] { return package.GetId(); }) == name;
 }
 
-constexpr std::uint32_t kCancelled = 1602;  // ERROR_INSTALL_USEREXIT
 constexpr wchar_t kInstallingText[] = L"[DisplayName] をインストールしています。";
 
 // A package that fails, by a false result or an installer error, hands its cached files to the
@@ -139,7 +139,7 @@ bool CPackageChain::InstallPrerequisite(CExecutePackage& package, const cancella
   }
   if (cancel.is_canceled()) {
     m_host->WriteLog(FormatText(L"Cancelled before installing {0}", package.Path()));
-    m_host->SetExitCode(kCancelled);
+    m_host->SetExitCode(kExitCancelled);
     return false;
   }
   return package.Execute(path);

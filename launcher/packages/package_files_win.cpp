@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "../installer/msi_exception.h"
+#include "../shared/exit_codes.h"
 #include "../shared/text_template.h"
 #include "copy_progress.h"
 #include "execute_package.h"
@@ -21,7 +22,6 @@
 namespace Tevrian {
 namespace {
 
-constexpr std::uint32_t kCancelled = ERROR_INSTALL_USEREXIT;  // 1602
 
 bool Requested(const cancellation_token& cancel) { return cancel.is_canceled(); }
 
@@ -121,7 +121,7 @@ bool CExecutePackage::AcquireFile(const JSON::JsonObject& fileEntry, cancellatio
   const LogSink log = [this](std::wstring_view line) { m_host->WriteLog(line); };
   const auto cancelled = [&] {
     if (!Requested(cancel)) return false;
-    m_host->SetExitCode(kCancelled);
+    m_host->SetExitCode(kExitCancelled);
     return true;
   };
   if (entry.contains("DisplayName")) {
@@ -151,7 +151,7 @@ bool CExecutePackage::AcquireFile(const JSON::JsonObject& fileEntry, cancellatio
   }
   if (file.local) {
     if (!CopyLocalFile(file, fileEntry, cancel, dialog)) {
-      m_host->SetExitCode(kCancelled);
+      m_host->SetExitCode(kExitCancelled);
       return false;
     }
   } else {
