@@ -4,14 +4,10 @@
 #include <cstddef>
 #include <string>
 
-#include "log.h"
+#include "../shared/local_time.h"
+#include "../shared/stamped_file_name.h"
 
 namespace Tevrian {
-
-// Replaces each character that a file name cannot hold, or that makes it awkward on a command
-// line (\ / : * ? " < > | space tab ;), and every control character (a NUL would end the name
-// where Windows reads it), with "_".
-void SanitizeFileName(std::wstring& text);
 
 // "<sanitized package name>_2024-12-08-23-05-09.log", at most `maxLength` characters: a long
 // package name is cut so that the name always ends with the time and ".log". Empty when not even

@@ -9,11 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace Tevrian {
+#include "../shared/local_time.h"
 
-struct LocalTime {
-  unsigned year, month, day, hour, minute, second;
-};
+namespace Tevrian {
 
 // "[2025-03-05-07-08-09]"
 std::wstring LogTimePrefix(const LocalTime& time);

@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "../app/file_names.h"
+#include "../shared/stamped_file_name.h"
 #include "../shared/text_template.h"
 
 namespace Tevrian {
@@ -68,18 +68,12 @@ std::wstring UILevelArgument(const std::wstring& uiLevel) {
 }
 
 std::wstring InstallerLogPath(const std::wstring& folder, std::wstring displayName, const LocalTime& t) {
-  SanitizeFileName(displayName);
   const std::wstring stamp = FormatText(L"_MSI_{0}-{1:02d}-{2:02d}-{3:02d}-{4:02d}-{5:02d}.log", t.year, t.month, t.day,
                                         t.hour, t.minute, t.second);
   constexpr std::size_t kLongestPath = MAX_PATH - 1;
-  if (folder.size() + stamp.size() > kLongestPath) return {};
-  std::size_t room = kLongestPath - folder.size() - stamp.size();
-  if (displayName.size() > room) {
-    // Never leave half of a surrogate pair at the cut.
-    if (room > 0 && displayName[room - 1] >= 0xD800 && displayName[room - 1] <= 0xDBFF) --room;
-    displayName.resize(room);
-  }
-  return folder + displayName + stamp;
+  if (folder.size() > kLongestPath) return {};
+  const std::wstring name = StampedFileName(std::move(displayName), stamp, kLongestPath - folder.size());
+  return name.empty() ? std::wstring() : folder + name;
 }
 
 std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& displayName) {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "../app/log.h"
 #include "../installer/unique_handle.h"
+#include "../shared/local_time.h"
 #include "execute_package.h"
 #include "install_mode.h"
 
