@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "../conditions/condition_expression.h"
+#include "../installer/unique_handle.h"
 #include "../json/json_value.h"
 #include "../packages/downloader.h"
 #include "../packages/package_chain.h"
@@ -105,7 +106,7 @@ class CTevLauncherApp : public CPackageHost {
   void DownloadFile(const std::wstring& url, const std::wstring& destination, const JSON::JsonObject& fileEntry,
                     cancellation_token cancel, CProgressSink* dialog) override;
 
-  // Members in the order the run's state is described; later steps add theirs. The log comes
+  // Members in the order the run's state is described. The log comes
   // first because every other member may write to it; before it only the session's setup lock,
   // which goes last: held until everything of the run is released.
   CSetupRunLock m_runLock;
@@ -123,7 +124,7 @@ class CTevLauncherApp : public CPackageHost {
   bool m_forceReboot = false;
   bool m_noRestart = false;
   // Created by the cache preparation; released at exit.
-  IKnownFolderManager* m_knownFolderManager = nullptr;
+  TevMSI::ComPtr<IKnownFolderManager> m_knownFolderManager;
   std::wstring m_workFolder, m_backupFolder, m_cacheFolder;
   // Paths this run copied or downloaded; cached paths with their backups; every path handed to
   // the cleanup, in order, duplicates kept.

@@ -24,18 +24,19 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
 }
 
 bool KnownFolderByList(IKnownFolderManager* manager, const std::wstring& folder) {
-  KNOWNFOLDERID* ids = nullptr;
+  KNOWNFOLDERID* rawIds = nullptr;
   UINT count = 0;
-  if (FAILED(manager->GetFolderIds(&ids, &count))) return IsStandardKnownFolder(folder);
+  if (FAILED(manager->GetFolderIds(&rawIds, &count))) return IsStandardKnownFolder(folder);
+  const TevMSI::CTaskMemory<KNOWNFOLDERID> ids(rawIds);
   bool known = false;
   for (UINT i = 0; i < count && !known; ++i) {
-    PWSTR path = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) {
-      known = TevMSI::CompareNoCase(WithoutTrailingSeparator(path), WithoutTrailingSeparator(folder)) == 0;
+    PWSTR raw = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(ids.get()[i], KF_FLAG_DONT_VERIFY, nullptr, &raw);
+    const TevMSI::CTaskMemory<wchar_t> path(raw);
+    if (SUCCEEDED(found) && path) {
+      known = TevMSI::CompareNoCase(WithoutTrailingSeparator(path.get()), WithoutTrailingSeparator(folder)) == 0;
     }
-    CoTaskMemFree(path);
   }
-  CoTaskMemFree(ids);
   return known;
 }
 
@@ -99,8 +100,8 @@ void RemoveFolderTree(const std::wstring& folder) {
     return;
   }
   WIN32_FIND_DATAW entry{};
-  HANDLE find = FindFirstFileW(Join(folder, L"*.*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
+  const TevMSI::CFindHandle find(FindFirstFileW(Join(folder, L"*.*").c_str(), &entry));
+  if (find) {
     do {
       const std::wstring name = entry.cFileName;
       const std::wstring path = Join(folder, name);
@@ -116,8 +117,7 @@ void RemoveFolderTree(const std::wstring& folder) {
         }
         DeleteFileW(path.c_str());
       }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
   }
   RemoveDirectoryW(folder.c_str());
 }
@@ -231,11 +231,12 @@ bool IsStandardKnownFolder(const std::wstring& folder) {
   };
   const std::wstring wanted = WithoutTrailingSeparator(folder);
   for (const KNOWNFOLDERID* id : kFolders) {
-    PWSTR path = nullptr;
-    const bool same = SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path &&
-                      TevMSI::CompareNoCase(WithoutTrailingSeparator(path), wanted) == 0;
-    CoTaskMemFree(path);
-    if (same) return true;
+    PWSTR raw = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &raw);
+    const TevMSI::CTaskMemory<wchar_t> path(raw);
+    if (SUCCEEDED(found) && path && TevMSI::CompareNoCase(WithoutTrailingSeparator(path.get()), wanted) == 0) {
+      return true;
+    }
   }
   return false;
 }
@@ -250,12 +251,10 @@ bool IsKnownFolder(IKnownFolderManager* manager, const std::wstring& folder) {
   }
   const TevMSI::ComPtr<IKnownFolderManager> owned(own);
   if (!manager) return IsStandardKnownFolder(folder);
-  IKnownFolder* found = nullptr;
-  const HRESULT result = manager->FindFolderFromPath(folder.c_str(), FFFP_EXACTMATCH, &found);
-  if (SUCCEEDED(result) && found) {
-    found->Release();
-    return true;
-  }
+  IKnownFolder* raw = nullptr;
+  const HRESULT result = manager->FindFolderFromPath(folder.c_str(), FFFP_EXACTMATCH, &raw);
+  const TevMSI::ComPtr<IKnownFolder> found(raw);
+  if (SUCCEEDED(result) && found) return true;
   if (result == E_NOTIMPL) return KnownFolderByList(manager, folder);
   return false;
 }

@@ -24,12 +24,7 @@ constexpr wchar_t kOtherLauncherRefusedMessage[] =
     L"ファイルが壊れているか、変更されています。実行を中止します。";
 constexpr wchar_t kOtherLauncherNotStartedMessage[] = L"ランチャーを起動できませんでした。\n{0}\n{1}";
 
-struct GlobalMemoryTraits {
-  using Type = HGLOBAL;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { GlobalFree(h); }
-};
-using CGlobalMemory = TevMSI::CUniqueHandle<GlobalMemoryTraits>;
+using TevMSI::CGlobalMemory;
 
 // The bytes of a locked memory block, unlocked when it goes.
 class CGlobalLock {

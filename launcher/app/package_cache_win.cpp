@@ -40,15 +40,18 @@ DWORD MakeFolder(const std::wstring& folder) {
 
 // The known-folder manager, started as a server and asked for its interface; the failing result
 // otherwise.
-HRESULT CreateKnownFolderManager(IKnownFolderManager*& manager) {
-  manager = nullptr;
+HRESULT CreateKnownFolderManager(TevMSI::ComPtr<IKnownFolderManager>& manager) {
+  manager.reset();
   IUnknown* raw = nullptr;
   HRESULT result =
       CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&raw));
   if (FAILED(result)) return result;
   const TevMSI::ComPtr<IUnknown> unknown(raw);
   if (result = OleRun(unknown.get()); FAILED(result)) return result;
-  return unknown->QueryInterface(IID_PPV_ARGS(&manager));
+  IKnownFolderManager* found = nullptr;
+  result = unknown->QueryInterface(IID_PPV_ARGS(&found));
+  manager.reset(SUCCEEDED(result) ? found : nullptr);
+  return result;
 }
 
 }  // namespace
@@ -58,16 +61,16 @@ bool CTevLauncherApp::KnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, std::wst
   if (result = m_knownFolderManager->GetFolder(id, &rawFolder); FAILED(result)) return false;
   const TevMSI::ComPtr<IKnownFolder> folder(rawFolder);
   PWSTR raw = nullptr;
-  if (result = folder->GetPath(flags, &raw); FAILED(result)) return false;
-  path = raw;
-  CoTaskMemFree(raw);
+  result = folder->GetPath(flags, &raw);
+  const TevMSI::CTaskMemory<wchar_t> owned(raw);
+  if (FAILED(result)) return false;
+  path = owned ? owned.get() : L"";
   return true;
 }
 
 bool CTevLauncherApp::PrepareFolders() {
   if (!m_knownFolderManager) {
     if (const HRESULT result = CreateKnownFolderManager(m_knownFolderManager); FAILED(result)) {
-      m_knownFolderManager = nullptr;
       m_exitCode = static_cast<std::uint32_t>(result);
       WriteLog(L"Failed. KnownFolderManager:{0}(0x{0:08X})", static_cast<std::int32_t>(result));
       ShowMessage(TevMSI::SystemMessage(static_cast<std::uint32_t>(result)));
@@ -186,12 +189,14 @@ void CTevLauncherApp::RemoveCleanupFileFolder() {
   }
   WriteLog(L"Start RemoveCleanupFileFolder()");
   // One manager for the whole walk, released at exit, rather than one per folder asked about.
-  if (!m_knownFolderManager && FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER,
-                                                       IID_PPV_ARGS(&m_knownFolderManager)))) {
-    m_knownFolderManager = nullptr;
+  if (!m_knownFolderManager) {
+    IKnownFolderManager* manager = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&manager)))) {
+      m_knownFolderManager.reset(manager);
+    }
   }
   for (const auto& folder : folders) {
-    RemoveEmptyFolders(m_knownFolderManager, folder, [this](const std::wstring& line) { WriteLog(line); });
+    RemoveEmptyFolders(m_knownFolderManager.get(), folder, [this](const std::wstring& line) { WriteLog(line); });
   }
   WriteLog(L"End RemoveCleanupFileFolder()");
 }

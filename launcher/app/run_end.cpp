@@ -86,10 +86,7 @@ std::uint32_t CTevLauncherApp::ExitInstance() {
     step(L"RemoveFolderTree", [this] {
       if (!m_workFolder.empty()) RemoveFolderTree(m_workFolder);
     });
-    if (m_knownFolderManager) {
-      m_knownFolderManager->Release();
-      m_knownFolderManager = nullptr;
-    }
+    m_knownFolderManager.reset();
     WriteLog(L"ExitCode={0}(0x{0:08X})", static_cast<std::int32_t>(m_exitCode));
     WriteLog(L"m_scheduleReboot={0}, m_forceReboot={1}", m_scheduleReboot, m_forceReboot);
     m_properties.LogProperties();

@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-#include <memory>
+#include <objbase.h>
 
+#include <memory>
 #include <utility>
 
 namespace TevMSI {
@@ -69,9 +70,30 @@ struct ModuleTraits {
   static void Close(Type h) { FreeLibrary(h); }
 };
 
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { FindClose(h); }
+};
+
+struct GlobalMemoryTraits {
+  using Type = HGLOBAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { GlobalFree(h); }
+};
+
 using CKernelHandle = CUniqueHandle<KernelHandleTraits>;
 using CFileHandle = CUniqueHandle<FileHandleTraits>;
 using CModule = CUniqueHandle<ModuleTraits>;
+using CFindHandle = CUniqueHandle<FindHandleTraits>;
+using CGlobalMemory = CUniqueHandle<GlobalMemoryTraits>;
+
+// Memory the system handed out with CoTaskMemAlloc (known-folder paths and lists), freed once.
+struct TaskMemFree {
+  void operator()(void* memory) const { CoTaskMemFree(memory); }
+};
+template <class T>
+using CTaskMemory = std::unique_ptr<T, TaskMemFree>;
 
 // Loads a DLL from the system folder only: a launcher often runs from a Downloads folder where
 // anyone can plant a DLL of the same name beside it.

@@ -120,27 +120,20 @@ HGLOBAL CDownloader::DownloadToMemory(const std::wstring& url, cancellation_toke
   CStreamRef stream;
   const HRESULT created = CreateStreamOnHGlobal(nullptr, FALSE, stream.put());
   if (FAILED(created)) throw TevMSI::CMsiException(created);
-  HGLOBAL block = nullptr;
-  const HRESULT found = GetHGlobalFromStream(stream.get(), &block);
-  if (FAILED(found)) throw TevMSI::CMsiException(found);
-
   const std::int32_t rc = DownloadToStream(url, stream.get(), cancel, nullptr, kMaxDocumentBytes);
+  // The stream does not own its block, which may have moved while it grew: the block is taken from
+  // it once the body is written, owned here, and handed out only when the download succeeded.
+  HGLOBAL raw = nullptr;
+  const HRESULT taken = GetHGlobalFromStream(stream.get(), &raw);
+  stream.reset();
+  TevMSI::CGlobalMemory block(SUCCEEDED(taken) ? raw : nullptr);
+  if (rc < 0) throw TevMSI::CMsiException(rc);
   if (rc != 0) {
-    // The stream does not own the block: release the stream first, then free the block.
-    stream.reset();
-    GlobalFree(block);
-    if (rc < 0) throw TevMSI::CMsiException(rc);
     throw TevMSI::CMsiException(static_cast<std::int32_t>(kErrorFileDiffers),
                                 FormatText(L"ファイルのダウンロードに失敗しました({0})\n{1}", ShownCode(rc), url));
   }
-  // The stream may have moved the block while it grew.
-  const HRESULT taken = GetHGlobalFromStream(stream.get(), &block);
-  if (FAILED(taken)) {
-    stream.reset();
-    GlobalFree(block);
-    throw TevMSI::CMsiException(taken);
-  }
-  return block;
+  if (FAILED(taken)) throw TevMSI::CMsiException(taken);
+  return block.release();
 }
 
 }  // namespace Tevrian

@@ -95,7 +95,11 @@ SHAPES = [
 
 class TevtoolHostileTest(LauncherTestCase):
     def setUp(self):
-        self.work = tempfile.mkdtemp(prefix="tevhostile-")
+        # The work folder inside a folder of the test's own, so that what a name escaping the layout
+        # would write shows there (the temporary folder is shared with the suites running beside).
+        self.root = tempfile.mkdtemp(prefix="tevhostile-")
+        self.work = os.path.join(self.root, "work")
+        os.makedirs(self.work)
 
     def tevtool(self, *args):
         proc = self.prefix.wine([tevharness.z_path(TEVTOOL), *args], stdin=subprocess.DEVNULL,
@@ -117,10 +121,10 @@ class TevtoolHostileTest(LauncherTestCase):
             for i, name in enumerate(names)]}, indent=1)
 
     def assertNothingOutside(self, before):
-        """The work folder's parent holds what it held before: nothing escaped."""
-        self.assertEqual(sorted(os.listdir(os.path.dirname(self.work))), before)
-        for name in ("escaped.exe", "x.exe"):
-            self.assertFalse(os.path.exists(os.path.join("/tmp", name)), name)
+        """The work folder and the test's own folder hold what they held before: nothing escaped."""
+        self.assertEqual(sorted(os.listdir(self.work)), before)
+        self.assertEqual(os.listdir(self.root), ["work"])
+        self.assertFalse(os.path.exists("/tmp/x.exe"))
 
     def test_layout_and_from_refuse_names_that_leave_their_folder(self):
         z = tevharness.z_path
@@ -130,7 +134,7 @@ class TevtoolHostileTest(LauncherTestCase):
         self.assertEqual(code, 0, err)
         source = self.path("from")
         os.makedirs(source)
-        before = sorted(os.listdir(os.path.dirname(self.work)))
+        before = sorted(os.listdir(self.work))
         for extra in ([], ["--from", z(source)]):
             with self.subTest(extra=extra):
                 layout = self.path("layout")

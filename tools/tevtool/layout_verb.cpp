@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../../launcher/installer/msi_exception.h"
+#include "../../launcher/installer/unique_handle.h"
 #include "../../launcher/json/json_parser.h"
 #include "../../launcher/packages/downloader.h"
 #include "../../launcher/packages/partial_file.h"
@@ -28,20 +29,20 @@ namespace {
 constexpr char kHelp[] =
     "usage: tevtool layout LAUNCHER DIR [--from FOLDER]\n"
     "Copies LAUNCHER into DIR and puts every file its manifest names at DIR\\Name, downloaded (or copied\n"
-    "from FOLDER\\Name) and verified by \"Size\" and \"Hash\"; one line per file. A file that fails is not\n"
-    "left in DIR (exit code 1); usage and file errors exit with 2.\n";
+    "from FOLDER\\Name) and verified by \"Size\", \"Hash\" and \"Sha256\"; one line per file. A file that fails\n"
+    "is not left in DIR (exit code 1); a name that would leave DIR or FOLDER is refused before anything is\n"
+    "made (exit code 1); usage and file errors exit with 2.\n";
 
 using Tevrian::JSON::JsonObject;
 
 bool ReadManifest(const std::wstring& launcher, std::string& bytes) {
-  const HMODULE image = LoadLibraryExW(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const TevMSI::CModule image(LoadLibraryExW(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!image) return false;
-  const HRSRC resource = FindResourceW(image, MAKEINTRESOURCEW(1), L"JSON");
-  const HGLOBAL loaded = resource ? LoadResource(image, resource) : nullptr;
-  const DWORD size = loaded ? SizeofResource(image, resource) : 0;
+  const HRSRC resource = FindResourceW(image.get(), MAKEINTRESOURCEW(1), L"JSON");
+  const HGLOBAL loaded = resource ? LoadResource(image.get(), resource) : nullptr;
+  const DWORD size = loaded ? SizeofResource(image.get(), resource) : 0;
   const void* data = size ? LockResource(loaded) : nullptr;
   if (data) bytes.assign(static_cast<const char*>(data), size);
-  FreeLibrary(image);
   return data != nullptr;
 }
 

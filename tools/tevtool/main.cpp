@@ -23,8 +23,8 @@ constexpr Verb kVerbs[] = {
     {"lint", "check a manifest as the launcher reads it", TevTool::Lint},
     {"schema", "print the manifest's JSON Schema", TevTool::Schema},
 #ifdef _WIN32
-    {"hash", "print a file entry (Name, Size, Hash) for each file", TevTool::Hash},
-    {"fill", "set every file entry's Size and Hash from the real files", TevTool::Fill},
+    {"hash", "print a file entry (Name, Size, Hash, Sha256) for each file", TevTool::Hash},
+    {"fill", "set every file entry's Size, Hash and Sha256 from the real files", TevTool::Fill},
     {"layout", "make an offline layout: the launcher and every package file beside it", TevTool::Layout},
     {"stamp", "put a manifest into a copy of a launcher", TevTool::Stamp},
 #endif

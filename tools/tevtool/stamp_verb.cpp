@@ -127,11 +127,10 @@ BOOL CALLBACK CollectType(HMODULE image, LPWSTR type, LONG_PTR param) {
 
 // Every resource of an image that was checked to be sound.
 bool AllResources(const std::wstring& path, std::vector<Resource>& resources) {
-  HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const TevMSI::CModule image(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!image) return false;
-  Collector collector{image, {}, {}, {}};
-  EnumResourceTypesW(image, CollectType, reinterpret_cast<LONG_PTR>(&collector));
-  FreeLibrary(image);
+  Collector collector{image.get(), {}, {}, {}};
+  EnumResourceTypesW(image.get(), CollectType, reinterpret_cast<LONG_PTR>(&collector));
   resources = std::move(collector.resources);
   return true;
 }
