@@ -1,7 +1,5 @@
 #include "msi_exec_command.h"
 
-#include <shellapi.h>
-
 #include "../shared/stamped_file_name.h"
 #include "../shared/text_template.h"
 
@@ -31,25 +29,6 @@ std::wstring CMsiExecCommand::Parameters() const {
   parameters += m_arguments;
   if (m_installMode == InstallModeReinstall) parameters += L" REINSTALLMODE=vomus REINSTALL=ALL";
   return parameters;
-}
-
-DWORD CMsiExecCommand::Run(int showCommand) {
-  const std::wstring parameters = Parameters();
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = L"open";
-  if (m_program.empty()) return ERROR_FUNCTION_FAILED;  // the system folder could not be read
-  info.lpFile = m_program.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = showCommand;
-  if (!ShellExecuteExW(&info)) {
-    // A failed start must never read as 0, which the caller takes for a start.
-    const DWORD error = GetLastError();
-    return error != 0 ? error : ERROR_FUNCTION_FAILED;
-  }
-  m_process.reset(info.hProcess);
-  return 0;
 }
 
 std::wstring SystemMsiexecPath() {

@@ -1,12 +1,11 @@
-// The msiexec /i command line of a product package, and its start through the shell. The
-// builder owns the started process's handle and closes it when it goes.
+// The msiexec /i command line of a product package: the program and the parameters the run's
+// process runner starts.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "../installer/unique_handle.h"
 #include "../shared/local_time.h"
 #include "execute_package.h"
 #include "install_mode.h"
@@ -25,17 +24,10 @@ class CMsiExecCommand {
   // One more token of the argument text, after one space; an empty token adds nothing.
   void AddArgument(const std::wstring& token);
 
-  // The program Run starts: the system folder's msiexec.exe; empty when that folder cannot be read
-  // (Run then fails).
+  // The program to start: the system folder's msiexec.exe; empty when that folder cannot be read.
   const std::wstring& Program() const { return m_program; }
-  // The exact parameter text that Run passes to msiexec.exe.
+  // The exact parameter text msiexec.exe is started with.
   std::wstring Parameters() const;
-  // Starts msiexec.exe with `showCommand`; 0 or the system error. No shell error box is ever
-  // shown: the caller reports the failure, and a box nobody sees would hang a hidden run.
-  DWORD Run(int showCommand);
-
-  // Null when not started, or when the shell gave no process.
-  HANDLE Process() const { return m_process.get(); }
   InstallMode Mode() const { return m_installMode; }
   const std::wstring& Arguments() const { return m_arguments; }
 
@@ -45,7 +37,6 @@ class CMsiExecCommand {
   InstallMode m_installMode = InstallModeNotOpened;
   std::wstring m_arguments;
   std::wstring m_logFile;
-  TevMSI::CKernelHandle m_process;
 };
 
 // msiexec.exe of the system folder; empty when the folder cannot be read. Never the bare name: the

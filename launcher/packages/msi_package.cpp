@@ -49,38 +49,23 @@ void CExecuteMsiPackage::BuildCommand(CMsiExecCommand& command, const std::wstri
 bool CExecuteMsiPackage::Execute(const std::wstring& executeFilePath) {
   CMsiExecCommand command;
   BuildCommand(command, executeFilePath);
-
-  // The line names what is started, from the same value the start uses.
-  m_host->WriteLog(FormatText(L"Call:ShellExecute( {0}, {1} )", command.Program(), command.Parameters()));
-  // A hidden run starts the installer hidden too, as every other program it starts.
-  const DWORD started = command.Run(m_host->IsHidden() ? SW_HIDE : SW_SHOWNORMAL);
-  if (started != 0) {
-    m_host->WriteLog(FormatText(L"Failed: ShellExecuteEx():{0}", started));
-    throw TevMSI::CMsiException(static_cast<std::int32_t>(started));
+  // The system folder could not be read: never the bare name, which the shell would look for in the
+  // current folder first.
+  if (command.Program().empty()) throw TevMSI::CMsiException(static_cast<std::int32_t>(ERROR_FUNCTION_FAILED));
+  // Started and awaited as every program of the run is: the same log lines, the same reading of how
+  // it ended (a start without a process or a failed wait is a failure, never 0), and hidden when the
+  // run is hidden.
+  std::uint32_t exitCode = 0;
+  if (!m_host->RunAndWait(exitCode, command.Program(), command.Parameters(), nullptr)) {
+    throw TevMSI::CMsiException(static_cast<std::int32_t>(exitCode));
   }
-
-  std::uint32_t result = m_host->ExitCode();
-  DWORD exitCode = 0;
-  if (!command.Process()) {
-    m_host->WriteLog(L"Succeeded: ShellExecuteEx() gave no process to wait for; the exit code cannot be read");
-  } else if (WaitForSingleObject(command.Process(), INFINITE) == WAIT_FAILED ||
-             !GetExitCodeProcess(command.Process(), &exitCode)) {
-    m_host->WriteLog(FormatText(L"Failed: GetExitCodeProcess():{0}", GetLastError()));
-  } else {
-    m_host->WriteLog(FormatText(L"Succeeded: GetExitCodeProcess( {0} ):ExitCode={1}", exitCode,
-                                static_cast<std::int32_t>(exitCode)));
-    if (exitCode == ERROR_SUCCESS_REBOOT_REQUIRED) {
-      m_host->SetScheduleReboot(true);
-      if (!IsPreRequired()) {
-        m_host->SetExitCode(exitCode);
-        result = exitCode;
-      }
-    } else {
-      m_host->SetExitCode(exitCode);
-      result = exitCode;
-    }
+  if (exitCode == ERROR_SUCCESS_REBOOT_REQUIRED) {
+    m_host->SetScheduleReboot(true);
+    // A prerequisite that wants a later reboot has done its work.
+    if (IsPreRequired()) return true;
   }
-  return result == 0;
+  m_host->SetExitCode(exitCode);
+  return exitCode == 0;
 }
 
 bool CExecuteMsiPackage::IsExecute() {
