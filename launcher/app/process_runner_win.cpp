@@ -1,4 +1,4 @@
-// The one way the run starts a program and waits for it (the executable and patch packages, the
+// The one way the run starts a program and waits for it (every package's installer, msiexec too, the
 // elevated restart, the other launcher): the shell starts it, input is pumped while it runs, and
 // OutcomeOf decides what its end means.
 #include <windows.h>
