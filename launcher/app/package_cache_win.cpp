@@ -158,15 +158,16 @@ void CTevLauncherApp::RemoveCleanupFileFolder() {
       // The last write under a final name in the cache goes through a partial file like every
       // other: a run killed while it restores leaves the file as it was, never half of the backup.
       const std::wstring partial = PartialFilePath(path);
+      CPartialFileGuard guard(partial);
       if (!CopyFileW(backup->second.c_str(), partial.c_str(), FALSE)) {
         const DWORD error = GetLastError();
-        DeleteFileW(partial.c_str());
         WriteLog(L"Failed. CopyFile( {0}, {1} ):{2}, {3}", backup->second, partial, error,
                  TevMSI::SystemMessage(error));
       } else if (!CommitPartialFile(partial, path)) {
         const DWORD error = GetLastError();
-        DeleteFileW(partial.c_str());
         WriteLog(L"Failed. MoveFileEx( {0}, {1} ):{2}, {3}", partial, path, error, TevMSI::SystemMessage(error));
+      } else {
+        guard.Committed();
       }
       continue;
     }

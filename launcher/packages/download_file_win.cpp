@@ -32,27 +32,6 @@ std::wstring ParentFolder(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-// Removes the partial file unless it was moved into place: whatever ends the download early, an
-// exception of any kind included, leaves no partial file behind.
-class CPartialFileGuard {
- public:
-  explicit CPartialFileGuard(const std::wstring& path) : m_path(path) {}
-  CPartialFileGuard(const CPartialFileGuard&) = delete;
-  CPartialFileGuard& operator=(const CPartialFileGuard&) = delete;
-  ~CPartialFileGuard() {
-    if (m_armed) {
-      const DWORD lastError = GetLastError();
-      DeleteFileW(m_path.c_str());
-      SetLastError(lastError);
-    }
-  }
-  void Committed() { m_armed = false; }
-
- private:
-  const std::wstring& m_path;
-  bool m_armed = true;
-};
-
 // Writes what the stream wrote through to the disk, so that the file moved into place survives a
 // power loss whole. The stream keeps its own handle, so this is done once it is closed.
 bool FlushToDisk(const std::wstring& path) {

@@ -22,7 +22,6 @@
 namespace Tevrian {
 namespace {
 
-
 bool Requested(const cancellation_token& cancel) { return cancel.is_canceled(); }
 
 void Wait(CProgressSink* dialog) {
@@ -174,12 +173,11 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
   // The copy is written beside its destination and put in place whole, like a download.
   const std::wstring partial = PartialFilePath(file.cachePath);
   DeleteFileW(partial.c_str());
-  const auto removePartial = [&] { DeleteFileW(partial.c_str()); };
+  CPartialFileGuard guard(partial);
   if (dialog) {
     CopyProgress progress{dialog, &cancel, {}};
     if (!CopyWithProgress(file.source, partial, progress)) {
       const DWORD error = GetLastError();
-      removePartial();
       if (Requested(cancel)) {
         log(FormatText(L"Canceled. CopyFileEx( {0}, {1} ):{2}, {3}", file.source, file.cachePath, error,
                        TevMSI::SystemMessage(error)));
@@ -194,9 +192,7 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
       Step(dialog, static_cast<std::uint32_t>(declared - progress.counted.QuadPart));
     }
   } else if (!CopyFileW(file.source.c_str(), partial.c_str(), FALSE)) {
-    const DWORD error = GetLastError();
-    removePartial();
-    fail(L"CopyFile", error);
+    fail(L"CopyFile", GetLastError());
   }
   const DWORD attributes = GetFileAttributesW(partial.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
@@ -205,14 +201,10 @@ bool CExecutePackage::CopyLocalFile(const PackageFile& file, const JSON::JsonObj
   // The source was verified when it was found; the copy is checked too, so that a source changed
   // since then, or a copy gone wrong, never enters the cache.
   if (const std::uint32_t rc = VerifyFile(partial, fileEntry, log); rc != 0) {
-    removePartial();
     throw TevMSI::CMsiException(static_cast<std::int32_t>(HRESULT_FROM_WIN32(rc)));
   }
-  if (!CommitPartialFile(partial, file.cachePath)) {
-    const DWORD error = GetLastError();
-    removePartial();
-    fail(L"MoveFileEx", error);
-  }
+  if (!CommitPartialFile(partial, file.cachePath)) fail(L"MoveFileEx", GetLastError());
+  guard.Committed();
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "partial_file_name.h"
 
@@ -22,5 +23,28 @@ inline bool CommitPartialFile(const std::wstring& partial, const std::wstring& d
   }
   return MoveFileExW(partial.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+// Removes the partial file when it goes, unless it was moved into place: whatever ends the write
+// early, an exception of any kind included, leaves no partial file behind. The thread's last error
+// is kept across the removal, so that the failure about to be reported is the one that happened.
+class CPartialFileGuard {
+ public:
+  explicit CPartialFileGuard(std::wstring path) : m_path(std::move(path)) {}
+  CPartialFileGuard(const CPartialFileGuard&) = delete;
+  CPartialFileGuard& operator=(const CPartialFileGuard&) = delete;
+  ~CPartialFileGuard() {
+    if (m_armed) {
+      const DWORD lastError = GetLastError();
+      DeleteFileW(m_path.c_str());
+      SetLastError(lastError);
+    }
+  }
+  // The partial file took its final name: nothing is left to remove.
+  void Committed() { m_armed = false; }
+
+ private:
+  std::wstring m_path;
+  bool m_armed = true;
+};
 
 }  // namespace Tevrian

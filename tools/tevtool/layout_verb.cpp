@@ -83,22 +83,22 @@ bool CopyVerified(const std::wstring& source, const std::wstring& destination, c
                   std::string& reason) {
   const std::wstring partial = Tevrian::PartialFilePath(destination);
   DeleteFileW(partial.c_str());
+  Tevrian::CPartialFileGuard guard(partial);
   if (!CopyFileW(source.c_str(), partial.c_str(), FALSE)) {
     const DWORD error = GetLastError();
     reason = "cannot copy " + Utf8(source) + ": " + SystemError(error);
     return false;
   }
   if (const std::uint32_t rc = Tevrian::VerifyFile(partial, entry, nullptr); rc != 0) {
-    DeleteFileW(partial.c_str());
     reason = "does not match its \"Size\", \"Hash\" or \"Sha256\" (error " + std::to_string(rc) + ")";
     return false;
   }
   if (!Tevrian::CommitPartialFile(partial, destination)) {
     const DWORD error = GetLastError();
     reason = "cannot move it into place: " + SystemError(error);
-    DeleteFileW(partial.c_str());
     return false;
   }
+  guard.Committed();
   return true;
 }
 
