@@ -9,14 +9,10 @@
 #include "../installer/msi_exception.h"
 #include "../installer/text.h"
 #include "../installer/unique_handle.h"
+#include "../packages/path_join.h"
 
 namespace Tevrian {
 namespace {
-
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-  if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
-  return folder + L'\\' + name;
-}
 
 std::wstring WithoutTrailingSeparator(std::wstring path) {
   while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
@@ -100,11 +96,11 @@ void RemoveFolderTree(const std::wstring& folder) {
     return;
   }
   WIN32_FIND_DATAW entry{};
-  const TevMSI::CFindHandle find(FindFirstFileW(Join(folder, L"*.*").c_str(), &entry));
+  const TevMSI::CFindHandle find(FindFirstFileW(JoinText(folder, L"*.*").c_str(), &entry));
   if (find) {
     do {
       const std::wstring name = entry.cFileName;
-      const std::wstring path = Join(folder, name);
+      const std::wstring path = JoinText(folder, name);
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         RemoveLink(path);
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

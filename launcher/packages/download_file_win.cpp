@@ -10,6 +10,7 @@
 #include "../shared/text_template.h"
 #include "download_result.h"
 #include "partial_file.h"
+#include "path_join.h"
 #include "verify_file.h"
 
 namespace Tevrian {
@@ -25,11 +26,6 @@ std::optional<std::uint64_t> SizeLimit(const JSON::JsonObject& fileEntry) {
   if (!fileEntry.contains("Size")) return std::nullopt;
   const std::int32_t size = JSON::GetExactInteger(fileEntry, "Size", 0);
   return size < 0 ? 0 : static_cast<std::uint64_t>(size);
-}
-
-std::wstring ParentFolder(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 // Writes what the stream wrote through to the disk, so that the file moved into place survives a
@@ -59,7 +55,7 @@ std::uint32_t CDownloader::DownloadFile(const std::wstring& url, const std::wstr
   DeleteFileW(partial.c_str());
   CPartialFileGuard guard(partial);
   try {
-    if (const std::wstring folder = ParentFolder(destination); !folder.empty()) {
+    if (const std::wstring folder = FolderOf(destination); !folder.empty()) {
       const int created = SHCreateDirectory(nullptr, folder.c_str());
       if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS) {
         RaiseAt(ResultFromLastError(static_cast<std::uint32_t>(created)), folder);

@@ -13,4 +13,11 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // The folder part of `path` (everything before its last separator).
 std::wstring FolderOf(const std::wstring& path);
 
+// `folder` and `name` with one separator between them, the text kept as it is (no length limit, no
+// ".." resolved): for names the system itself listed, or that were checked before.
+inline std::wstring JoinText(std::wstring folder, const std::wstring& name) {
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  return folder + name;
+}
+
 }  // namespace Tevrian

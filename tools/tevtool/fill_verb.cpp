@@ -10,6 +10,7 @@
 
 #include "../../launcher/installer/msi_exception.h"
 #include "../../launcher/packages/partial_file.h"
+#include "../../launcher/packages/path_join.h"
 #include "file_description.h"
 #include "file_entries.h"
 #include "message_text.h"
@@ -50,9 +51,7 @@ class Filler {
       return;
     }
     const PositionedMember* name = entry.Find("Name");
-    std::wstring file = m_folder;
-    if (!file.empty() && file.back() != L'\\' && file.back() != L'/') file += L'\\';
-    file += name->value.Text();
+    const std::wstring file = Tevrian::JoinText(m_folder, name->value.Text());
     FileDescription description;
     std::string reason;
     if (!DescribeFile(file, description, reason)) {

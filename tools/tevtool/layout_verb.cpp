@@ -16,6 +16,7 @@
 #include "../../launcher/json/json_parser.h"
 #include "../../launcher/packages/downloader.h"
 #include "../../launcher/packages/partial_file.h"
+#include "../../launcher/packages/path_join.h"
 #include "../../launcher/packages/verify_file.h"
 #include "file_entries.h"
 #include "positioned_json.h"
@@ -49,11 +50,6 @@ bool ReadManifest(const std::wstring& launcher, std::string& bytes) {
 // "error N, the system's text", for a failure's reason.
 std::string SystemError(DWORD error) {
   return "error " + std::to_string(error) + ", " + Utf8(TevMSI::SystemMessage(error));
-}
-
-std::wstring Join(std::wstring folder, const std::wstring& name) {
-  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-  return folder + name;
 }
 
 // Every file entry of the packages, "ExecuteFile" first and then "Payloads", in chain order.
@@ -144,7 +140,7 @@ int Layout(const Args& args) {
   if (refused) return kFindings;
   SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   const std::wstring launcherName = launcher.substr(launcher.find_last_of(L"\\/") + 1);
-  if (!CopyFileW(launcher.c_str(), Join(folder, launcherName).c_str(), FALSE)) {
+  if (!CopyFileW(launcher.c_str(), Tevrian::JoinText(folder, launcherName).c_str(), FALSE)) {
     const DWORD error = GetLastError();
     std::fprintf(stderr, "tevtool layout: cannot copy the launcher into %s: %s\n", words[1].c_str(),
                  SystemError(error).c_str());
@@ -154,13 +150,13 @@ int Layout(const Args& args) {
   int result = kClean;
   for (const JsonObject& entry : ManifestFileEntries(manifest)) {
     const std::wstring name = Tevrian::JSON::GetValue(entry, "Name", L"");
-    const std::wstring destination = Join(folder, name);
+    const std::wstring destination = Tevrian::JoinText(folder, name);
     const std::wstring parent = destination.substr(0, destination.find_last_of(L"\\/"));
     SHCreateDirectoryExW(nullptr, parent.c_str(), nullptr);
     std::string reason;
     bool done = false;
     if (!from.empty()) {
-      done = CopyVerified(Join(Wide(from), name), destination, entry, reason);
+      done = CopyVerified(Tevrian::JoinText(Wide(from), name), destination, entry, reason);
     } else {
       try {
         downloader.DownloadFile(Tevrian::JSON::GetValue(entry, "DownloadUrl", L""), destination, entry,
