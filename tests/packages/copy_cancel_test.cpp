@@ -50,7 +50,7 @@ TEST_F(CopyCancelTest, ACopyCancelledMidwayLeavesNothingInTheCacheAndSaysSo) {
   const std::string content(300000, 'c');
   WriteText(Media(L"big.exe"), content);
   CacheApp app(root);
-  Load(app, R"([{"ExePackage": {"Cache": true, "Id": "big", "ExecuteFile": )" + Entry("big.exe", content) + "}}]");
+  Load(app, CachedExePackage("big", "big.exe", content));
   auto& package = Package(app);
   ASSERT_TRUE(package.ResolveFiles({}, nullptr));
   cancellation_token_source source;

@@ -137,7 +137,7 @@ TEST_F(PackageCacheTest, CopiesArriveWholeVerifiedAndWritable) {
   WriteText(Media(L"redist\\vc.exe"), content);
   SetFileAttributesW(Media(L"redist\\vc.exe").c_str(), FILE_ATTRIBUTE_READONLY);
   CacheApp app(root);
-  Load(app, R"([{"ExePackage": {"Cache": true, "Id": "vc", "ExecuteFile": )" + Entry("redist/vc.exe", content) + "}}]");
+  Load(app, CachedExePackage("vc", "redist/vc.exe", content));
   auto& package = Package(app);
   ASSERT_TRUE(package.ResolveFiles({}, nullptr));
   RecordingProgress progress;
@@ -158,7 +158,7 @@ TEST_F(PackageCacheTest, AStaleReadOnlyCachedFileIsReplaced) {
   const std::string content(3000, 'n');
   WriteText(Media(L"new.exe"), content);
   CacheApp app(root);
-  Load(app, R"([{"ExePackage": {"Cache": true, "Id": "ro", "ExecuteFile": )" + Entry("new.exe", content) + "}}]");
+  Load(app, CachedExePackage("ro", "new.exe", content));
   auto& package = Package(app);
   ASSERT_TRUE(package.ResolveFiles({}, nullptr));
   const std::wstring placed = package.GetExecuteFilePath();

@@ -45,6 +45,11 @@ inline std::string Entry(const std::string& name, const std::string& content) {
          "," + std::to_string(words[2]) + "," + std::to_string(words[3]) + "]}";
 }
 
+// A launch list of one cached executable package `id` whose "ExecuteFile" is `name`, describing `content`.
+inline std::string CachedExePackage(const std::string& id, const std::string& name, const std::string& content) {
+  return R"([{"ExePackage": {"Cache": true, "Id": ")" + id + R"(", "ExecuteFile": )" + Entry(name, content) + "}}]";
+}
+
 // The launcher's folders under one test root.
 class CacheApp : public RecordingApp {
  public:
